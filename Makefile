@@ -1,0 +1,51 @@
+# Entry points: `make demo` and `make test` (see README.md).
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE ?= cmake
+CTEST ?= ctest
+BUILD_ROOT ?= build
+
+REL_DIR   := $(BUILD_ROOT)/rel
+ASAN_DIR  := $(BUILD_ROOT)/asan
+TSAN_DIR  := $(BUILD_ROOT)/tsan
+BENCH_DIR := $(BUILD_ROOT)/bench
+
+.PHONY: all setup build test test-sanitize test-tsan demo bench clean
+
+all: build
+
+# Installs what a fresh machine lacks (nothing, on the supported image).
+setup:
+	@./scripts/setup.sh
+
+$(REL_DIR)/CMakeCache.txt: | setup
+	$(CMAKE) -S . -B $(REL_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLIN_WERROR=ON
+
+build: $(REL_DIR)/CMakeCache.txt
+	$(CMAKE) --build $(REL_DIR) -j $(JOBS)
+
+test: build
+	cd $(REL_DIR) && $(CTEST) --output-on-failure -j $(JOBS)
+
+test-sanitize: setup
+	$(CMAKE) -S . -B $(ASAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLIN_WERROR=ON \
+	  -DVORLIN_SANITIZE=address,undefined
+	$(CMAKE) --build $(ASAN_DIR) -j $(JOBS)
+	cd $(ASAN_DIR) && ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  $(CTEST) --output-on-failure -j $(JOBS)
+
+test-tsan: setup
+	$(CMAKE) -S . -B $(TSAN_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORLIN_WERROR=ON \
+	  -DVORLIN_SANITIZE=thread
+	$(CMAKE) --build $(TSAN_DIR) -j $(JOBS)
+	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1 \
+	  $(CTEST) --output-on-failure -j $(JOBS) -L engine
+
+demo:
+	@echo "make demo: the vorlin command and its demo come with the CLI work; not available yet."
+
+bench:
+	@echo "make bench: the benchmarks come with the performance work; not available yet."
+
+clean:
+	rm -rf $(BUILD_ROOT)

@@ -1,0 +1,45 @@
+#ifndef VORLIN_QUERY_H
+#define VORLIN_QUERY_H
+
+namespace Zelvane {
+namespace Vorlin {
+
+// Handles made by the engine; each ends with release(). A handle belongs to
+// the file that was open when it was made and must not outlive it.
+class IPointCloudQuery {
+ public:
+  IPointCloudQuery() {}
+  IPointCloudQuery(const IPointCloudQuery&) {}
+  IPointCloudQuery& operator=(const IPointCloudQuery&) { return *this; }
+  virtual void release() = 0;
+
+ protected:
+  ~IPointCloudQuery() {}
+};
+
+class IPointSetData {
+ public:
+  IPointSetData() {}
+  IPointSetData(const IPointSetData&) {}
+  IPointSetData& operator=(const IPointSetData&) { return *this; }
+  virtual void release() = 0;
+
+ protected:
+  ~IPointSetData() {}
+};
+
+class IPointCloudCursor {
+ public:
+  IPointCloudCursor() {}
+  IPointCloudCursor(const IPointCloudCursor&) {}
+  IPointCloudCursor& operator=(const IPointCloudCursor&) { return *this; }
+  virtual void release() = 0;
+
+ protected:
+  ~IPointCloudCursor() {}
+};
+
+}  // namespace Vorlin
+}  // namespace Zelvane
+
+#endif

@@ -1,0 +1,18 @@
+#ifndef VORLIN_VORLIN_H
+#define VORLIN_VORLIN_H
+
+// Everything a host needs: the facade, the readers and progress interfaces,
+// the records, the frustum, filters and query handles, and the utilities.
+#include "vorlin/cell_point.h"
+#include "vorlin/codec_reader.h"
+#include "vorlin/export.h"
+#include "vorlin/filter.h"
+#include "vorlin/progress.h"
+#include "vorlin/qv_vorlin.h"
+#include "vorlin/query.h"
+#include "vorlin/reader.h"
+#include "vorlin/status.h"
+#include "vorlin/util.h"
+#include "vorlin/view_frustum.h"
+
+#endif

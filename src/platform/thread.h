@@ -1,0 +1,45 @@
+#ifndef VORLIN_PLATFORM_THREAD_H
+#define VORLIN_PLATFORM_THREAD_H
+
+#include <functional>
+#include <memory>
+
+namespace vorlin {
+namespace platform {
+
+// A critical section: a recursive lock.
+class CriticalSection {
+ public:
+  CriticalSection();
+  ~CriticalSection();
+  CriticalSection(const CriticalSection&) = delete;
+  CriticalSection& operator=(const CriticalSection&) = delete;
+  void Enter();
+  void Leave();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+// One thread running a function from Start until it returns.
+class Thread {
+ public:
+  Thread();
+  ~Thread();  // joins a thread still running
+  Thread(const Thread&) = delete;
+  Thread& operator=(const Thread&) = delete;
+
+  bool Start(std::function<void()> body);
+  void Join();  // waits without a time limit; no-op when not started
+  bool IsStarted() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace platform
+}  // namespace vorlin
+
+#endif

@@ -1,0 +1,53 @@
+#ifndef VORLIN_READERS_LAS_READER_H
+#define VORLIN_READERS_LAS_READER_H
+
+#include <stdint.h>
+
+#include <memory>
+
+#include "vorlin/reader.h"
+
+namespace vorlin {
+class BufferedRecordReader;
+}
+
+namespace Zelvane {
+namespace Vorlin {
+
+// Built-in reader of ASPRS LAS files, point formats 0 to 5 (record length at
+// most 64). Delivers position, colour, intensity and the classification's low
+// five bits as the custom attribute; no normals.
+class LasReader : public IReader2 {
+ public:
+  LasReader();
+  ~LasReader() override;
+
+  bool Open(const wchar_t* fileName) override;
+  void Close() override;
+  bool FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,
+                 unsigned int& attributes) override;
+  bool ReadFirstPoint(double& x, double& y, double& z, unsigned char& red,
+                      unsigned char& green, unsigned char& blue) override;
+  bool ReadNextPoint(double& x, double& y, double& z, unsigned char& red,
+                     unsigned char& green, unsigned char& blue) override;
+  double UnitsToFeetConversionFactor() override;
+  bool ReadFirstPointEx(double& x, double& y, double& z, unsigned char& red,
+                        unsigned char& green, unsigned char& blue, unsigned char& intensity,
+                        float& normalX, float& normalY, float& normalZ,
+                        unsigned char& customAttribute) override;
+  bool ReadNextPointEx(double& x, double& y, double& z, unsigned char& red,
+                       unsigned char& green, unsigned char& blue, unsigned char& intensity,
+                       float& normalX, float& normalY, float& normalZ,
+                       unsigned char& customAttribute) override;
+
+  // Implementation state is private to the reader's source file.
+  struct State;
+
+ private:
+  std::unique_ptr<State> m_state;
+};
+
+}  // namespace Vorlin
+}  // namespace Zelvane
+
+#endif
