@@ -14,8 +14,6 @@ namespace vorlin {
 namespace platform {
 namespace {
 
-// Deleting a file counts as an access that open handles must share.
-constexpr unsigned kAccessDeleteInternal = 4;
 
 FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
@@ -186,7 +184,7 @@ bool DeleteFileAt(const wchar_t* path) {
   std::string utf8 = ToUtf8(path);
   struct stat st;
   if (::lstat(utf8.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (!CanOpen(IdentityOf(st), kAccessDeleteInternal, kShareRead | kShareWrite | kShareDelete)) {
+  if (!CanOpen(IdentityOf(st), kAccessDeleteBit, kShareRead | kShareWrite | kShareDelete)) {
     return false;
   }
   return ::unlink(utf8.c_str()) == 0;
