@@ -139,9 +139,11 @@ class PointSetModel {
       } else if (m_shortfall > 0) {
         bonus = int64_t(m_shortfall / m_lodLeft * cell.lod);
       }
-      const int64_t due = share - int64_t(m_inCell);
-      int64_t take = std::min<int64_t>(bonus + due, int64_t(cell.count) - m_inCell);
-      const int64_t room = int64_t(bufferSize) - int64_t(used);
+      // Counted in 32 bits that wrap: once a resumed cell is past its own
+      // share, what it takes is no longer charged against the shortfall.
+      const uint32_t due = uint32_t(share) - m_inCell;
+      uint32_t take = std::min<uint32_t>(uint32_t(bonus) + due, cell.count - m_inCell);
+      const uint32_t room = bufferSize - uint32_t(used);
       const bool full = take > room;
       if (full) {
         take = room;
