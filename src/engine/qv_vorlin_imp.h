@@ -61,6 +61,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
 
   // For tests: true once the loader has walked every cell (or is off).
   bool IsPreloadFinished() const { return !m_loader.IsActive() || m_loader.IsFinished(); }
+  CellLoader& LoaderForTesting() { return m_loader; }
 
  private:
   // Box of a cell in world coordinates: {minX, minY, minZ, maxX, maxY, maxZ}.
