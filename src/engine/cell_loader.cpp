@@ -68,13 +68,12 @@ const CellLoader::Entry* CellLoader::Lookup(int32_t ix, int32_t iy, int32_t iz) 
 }
 
 void CellLoader::Run(const StartRecord& start) {
-  // Records per point of the file: each cell keeps its share of the budget.
   const double total = double(start.totalPoints);
-  const double recordsPerPoint = total > 0.0 ? (double(start.budget) / 20.0) / total : 0.0;
+  const double budgetRecords = double(start.budget) / 20.0;
   for (int32_t iz = 0; iz < start.nz; ++iz) {
     for (int32_t iy = 0; iy < start.ny; ++iy) {
       for (int32_t ix = 0; ix < start.nx; ++ix) {
-        LoadCell(start, (iz * start.ny + iy) * start.nx + ix, recordsPerPoint);
+        LoadCell(start, (iz * start.ny + iy) * start.nx + ix, budgetRecords, total);
         if (m_stopRequested.load()) {
           m_finished.store(true, std::memory_order_release);
           return;
@@ -85,11 +84,13 @@ void CellLoader::Run(const StartRecord& start) {
   m_finished.store(true, std::memory_order_release);
 }
 
-void CellLoader::LoadCell(const StartRecord& start, int32_t i, double recordsPerPoint) {
+void CellLoader::LoadCell(const StartRecord& start, int32_t i, double budgetRecords,
+                          double totalPoints) {
   CellLoaderLock guard(*this);
   m_loaded.Set(i);
   const GridCell& cell = start.cells[i];
-  const double wanted = double(cell.count) * recordsPerPoint;
+  // The cell's share of the budget, by its share of the file's points.
+  const double wanted = totalPoints > 0.0 ? double(cell.count) * budgetRecords / totalPoints : 0.0;
   // A budget beyond the file's size would ask for more records than the cell has.
   uint32_t m = wanted >= double(cell.count) ? cell.count : uint32_t(wanted);
   if (m == 0) return;

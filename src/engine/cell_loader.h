@@ -59,7 +59,7 @@ class CellLoader {
     int32_t budget;
   };
   void Run(const StartRecord& start);
-  void LoadCell(const StartRecord& start, int32_t i, double recordsPerPoint);
+  void LoadCell(const StartRecord& start, int32_t i, double budgetRecords, double totalPoints);
 
   std::unique_ptr<vorlin::platform::CriticalSection> m_lock;
   std::unique_ptr<vorlin::platform::Thread> m_thread;
