@@ -128,7 +128,7 @@ inline uint64_t FirstRecordOffset(const TestFile& f) {
 
 inline std::vector<uint8_t> Serialize(const TestFile& f) {
   vorlin::format::ByteWriter w;
-  w.Bytes("QZV", 3);
+  for (char c : {'Q', 'Z', 'V'}) w.U8(uint8_t(c));
   w.I32(f.version);
   if (f.version > 3) {
     w.U32(f.revision);
