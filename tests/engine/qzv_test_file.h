@@ -184,7 +184,7 @@ inline std::vector<uint8_t> Serialize(const TestFile& f) {
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   FILE* out = fopen(path.c_str(), "wb");
   if (!out) return false;
-  const bool ok = fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  const bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   return fclose(out) == 0 && ok;
 }
 
