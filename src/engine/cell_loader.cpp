@@ -111,16 +111,11 @@ void CellLoader::LoadCell(const StartRecord& start, int32_t i, double budgetReco
     target = narrow.get();
   }
 
-  const size_t wantedBytes = size_t(m) * recordSize;
-  size_t got = 0;
-  if (start.file->Seek(int64_t(cell.offset))) {
-    while (got < wantedBytes) {
-      const int64_t r = start.file->Read(target + got, wantedBytes - got);
-      if (r <= 0) break;
-      got += size_t(r);
-    }
-  }
-  const uint32_t count = uint32_t(got / recordSize);
+  // An absolute read leaves the shared file position alone. Cells were
+  // clamped to the file at open, so a failure means the file changed under
+  // us; the cell then keeps nothing and the queries read it from the file.
+  const uint32_t count =
+      start.file->ReadExactAt(target, size_t(m) * recordSize, cell.offset) ? m : 0;
   if (start.widen) {
     for (uint32_t r = 0; r < count; ++r) {
       CellPoint& out = entry.records[r];

@@ -84,8 +84,10 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
                       std::vector<CellPoint>& clipBuffer, CellPoint* out, uint32_t& accepted);
 
   // What the version-3 writer and the queries share: the open file, its
-  // header values and the cell table. All file reads hold m_loader's lock
-  // (CellLoaderLock) because the loader thread reads the same handle.
+  // header values and the cell table. File reads hold m_loader's lock
+  // (CellLoaderLock) because the loader thread reads the same handle; the
+  // loader and the queries read at absolute offsets and never move the file
+  // position, so a sequential reader holding the lock keeps its place.
   vorlin::platform::File m_file;
   std::vector<double> m_upperEdges[3];
   std::unique_ptr<wchar_t[]> m_fileName;

@@ -50,7 +50,8 @@ constexpr uint64_t kMaxQzvCells = 0x3FFFFFFFu;
 // file's real size, so a damaged file cannot cause an over-read or an
 // allocation larger than the file. Cells whose records would run past the end
 // of the file keep only the records the file holds (count clamped, possibly
-// to 0); LOD values that are negative or not finite become 0.
+// to 0); LOD values that are negative or not finite become 0. Versions below
+// 3 are read with the version-3 layout and 16-byte records.
 QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& header, QzvCellTables& tables);
 
 }  // namespace format
