@@ -1,11 +1,6 @@
 #include "readers/buffered_record_reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <thread>
+#include <string.h>
 
 #include <gtest/gtest.h>
 
@@ -92,31 +87,6 @@ TEST(BufferedRecordReader, EmptyFileAndClosedFileDeliverNothing) {
   EXPECT_FALSE(reader.Read(record, kRecord));
   file.Close();
   EXPECT_FALSE(reader.Read(record, kRecord));
-}
-
-// A pipe returns whatever has arrived, so refills come back short and split
-// records; they must still be delivered whole and in order.
-TEST(BufferedRecordReader, CompletesRecordsSplitByShortReads) {
-  TempDir dir;
-  std::string path = dir.File("fifo");
-  ASSERT_EQ(0, mkfifo(path.c_str(), 0600));
-  int writeEnd = open(path.c_str(), O_RDWR);  // keeps the pipe open for the reader
-  ASSERT_GE(writeEnd, 0);
-  File file = OpenForRead(path);
-  ASSERT_TRUE(file.IsValid());
-
-  std::vector<uint8_t> data = Pattern(40 * kRecord + 2);
-  std::thread writer([&] {
-    for (size_t at = 0; at < data.size(); at += 7) {
-      size_t n = std::min<size_t>(7, data.size() - at);
-      ASSERT_EQ(ssize_t(n), write(writeEnd, data.data() + at, n));
-      std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
-    close(writeEnd);
-  });
-  BufferedRecordReader reader(&file, 4);
-  EXPECT_EQ(40u, ReadAll(reader, data));
-  writer.join();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "synth.h"
+#include "synth/synth.h"
 #include "test_files.h"
 
 namespace {
