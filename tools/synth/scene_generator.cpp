@@ -166,15 +166,17 @@ bool SceneGenerator::Next(LasPoint& point) {
     FeatureRandom r{Mix(seedKey ^ 0xA5A5A5A5ull ^ (uint64_t(index) * 0x9FB21C651E98DF25ull))};
     int blockIndex = index / kTreesPerBlock;
     int bi = blockIndex % blocks, bj = blockIndex / blocks;
-    // Along one of the block's four edges, inside a margin buildings avoid.
-    double along = r.Next() * block, inset = block * (0.03 + 0.04 * r.Next());
-    int edge = int(r.Next() * 4) & 3;
+    // Along one of the block's four edges, inside a margin buildings avoid;
+    // the crown stays inside the block and so inside the scene.
     Tree tree;
+    tree.trunk = 1.5 + 2.5 * r.Next();
+    tree.radius = std::min(1.5 + 3.5 * r.Next(), 0.2 * block);
+    double inset = tree.radius + 0.3 + block * 0.02 * r.Next();
+    double along = inset + r.Next() * std::max(0.0, block - 2 * inset);
+    int edge = int(r.Next() * 4) & 3;
     tree.cx = bi * block + (edge == 0 ? inset : edge == 1 ? block - inset : along);
     tree.cy = bj * block + (edge == 2 ? inset : edge == 3 ? block - inset : along);
     tree.ground = terrain.Height(tree.cx, tree.cy);
-    tree.trunk = 1.5 + 2.5 * r.Next();
-    tree.radius = 1.5 + 3.5 * r.Next();
     double leafGreen = 90 + 60 * r.Next();
     double noise = (rnd() - 0.5) * 30;
     if (rnd() < 0.08) {
