@@ -1,6 +1,7 @@
 #include "import/cell_ordering.h"
 
 #include <math.h>
+#include <string.h>
 
 #include <algorithm>
 #include <limits>
@@ -320,6 +321,7 @@ TEST(OrderingDownsample, MatchesADirectReduction) {
     BitArray source;
     source.Resize(c.from * c.from * c.from);
     std::set<int32_t> expected;
+    std::set<int32_t> sourceBits;
     int32_t factor = c.from / c.to;
     for (int k = 0; k < 3000; ++k) {
       int32_t x = vorlin::platform::Rand() % c.from;
@@ -327,6 +329,7 @@ TEST(OrderingDownsample, MatchesADirectReduction) {
       int32_t z = vorlin::platform::Rand() % c.from;
       if (k % 3 == 0) x = c.from - 1;  // the row's last bits
       source.Set((z * c.from + y) * c.from + x);
+      sourceBits.insert((z * c.from + y) * c.from + x);
       auto reduce = [&](int32_t v) { return std::min(v / factor, c.to - 1); };
       expected.insert((reduce(z) * c.to + reduce(y)) * c.to + reduce(x));
     }
@@ -335,5 +338,13 @@ TEST(OrderingDownsample, MatchesADirectReduction) {
     EXPECT_EQ(vorlin::Downsample(source, c.from, target, c.to), int64_t(expected.size()));
     EXPECT_EQ(target.Count(), int64_t(expected.size()));
     for (int32_t bit : expected) ASSERT_TRUE(target.Test(bit));
+
+    // From the list of set bits: the very same target.
+    std::vector<int32_t> list(sourceBits.begin(), sourceBits.end());
+    BitArray fromList;
+    fromList.Resize(target.Size());
+    EXPECT_EQ(vorlin::DownsampleBits(list.data(), list.size(), c.from, fromList, c.to),
+              int64_t(expected.size()));
+    ASSERT_EQ(memcmp(fromList.Bytes(), target.Bytes(), size_t(target.ByteCount())), 0);
   }
 }
