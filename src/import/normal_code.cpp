@@ -68,7 +68,7 @@ uint16_t NormalCode(double x, double y, double z) {
 
   double lenSquared = x * x + y * y + z * z;
   float len = float(sqrt(lenSquared));
-  if (len > -1e-06f && len < 1e-06f) return kNoNormal;
+  if (double(len) > -1e-06 && double(len) < 1e-06) return kNoNormal;
   // A finite vector whose length does not fit a float would normalise to
   // zero; its direction is still well defined in double precision.
   double divisor = isinf(len) ? sqrt(lenSquared) : double(len);

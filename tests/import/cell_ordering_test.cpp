@@ -159,14 +159,18 @@ TEST_F(CellOrderingTest, OneSubCellComesOutInItsShuffledOrder) {
 }
 
 TEST_F(CellOrderingTest, PermutationAndDeterminism) {
-  // A bumpy surface sampled unevenly, plus points outside the box and NaNs,
+  // A bumpy surface sampled very unevenly (sub-cells spanning many blocks),
+  // plus points outside the box and NaNs,
   // which are clamped into the border sub-cells rather than dropped.
   std::vector<CellPoint> input;
   vorlin::platform::Srand(1234);
   for (uint32_t i = 0; i < 60000; ++i) {
     double u = vorlin::platform::Rand() / 32767.0;
     double v = vorlin::platform::Rand() / 32767.0;
-    if (i % 3 == 0) u *= 0.2;  // denser near x = 0
+    if (i % 2 == 0) {  // a corner of thousands of records per sub-cell
+      u *= 0.03;
+      v *= 0.25;
+    }
     input.push_back(At(u, v, 0.5 + 0.3 * sin(6 * u) * cos(4 * v), i));
   }
   const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -198,6 +202,13 @@ TEST_F(CellOrderingTest, PermutationAndDeterminism) {
 
   // Nothing is left behind in the temporary folder.
   EXPECT_EQ(m_dir.EntryCount(), 0u);
+
+  // Without a usable temporary folder the blocks stay in memory; the order
+  // is the same.
+  vorlin_test::ScopedTmpDir missing((m_dir.path() / "missing").string());
+  std::vector<CellPoint> inMemory = input;
+  EXPECT_EQ(Order(inMemory, 5), lod);
+  EXPECT_EQ(Ids(inMemory), Ids(first));
 }
 
 TEST_F(CellOrderingTest, EveryPrefixIsSpreadOverTheSurface) {

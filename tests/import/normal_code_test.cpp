@@ -82,6 +82,9 @@ TEST(NormalCode, NoDirectionGivesNoNormal) {
   const double inf = std::numeric_limits<double>::infinity();
   EXPECT_EQ(NormalCode(0, 0, 0), 4095);
   EXPECT_EQ(NormalCode(5e-7, -5e-7, 0), 4095);
+  // The float just below 1e-6 still counts as too short.
+  EXPECT_EQ(NormalCode(0, 0, double(1e-06f)), 4095);
+  EXPECT_EQ(NormalCode(0, 0, 1.0000001e-06), 0);
   EXPECT_EQ(NormalCode(nan, 0, 1), 4095);
   EXPECT_EQ(NormalCode(0, nan, 1), 4095);
   EXPECT_EQ(NormalCode(0, 0, nan), 4095);
