@@ -8,14 +8,13 @@
 #include <vector>
 
 #include "platform/share_registry.h"
+#include "platform/spill_store.h"
 #include "platform/wide_string.h"
 
 namespace vorlin {
 namespace platform {
 namespace {
 
-// Deleting a file counts as an access that open handles must share.
-constexpr unsigned kAccessDeleteInternal = 4;
 
 FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
@@ -37,9 +36,11 @@ int OpenFlags(unsigned access) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_registryId(other.m_registryId) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_registryId(other.m_registryId), m_spill(other.m_spill) {
   other.m_fd = -1;
   other.m_registryId = 0;
+  other.m_spill = nullptr;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -47,8 +48,10 @@ File& File::operator=(File&& other) noexcept {
     Close();
     m_fd = other.m_fd;
     m_registryId = other.m_registryId;
+    m_spill = other.m_spill;
     other.m_fd = -1;
     other.m_registryId = 0;
+    other.m_spill = nullptr;
   }
   return *this;
 }
@@ -93,6 +96,7 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
 }
 
 int64_t File::Read(void* buffer, size_t size) {
+  if (m_spill) return m_spill->Read(buffer, size);
   if (m_fd < 0) return -1;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
@@ -113,6 +117,7 @@ bool File::ReadExact(void* buffer, size_t size) {
 }
 
 bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
+  if (m_spill) return m_spill->ReadAt(buffer, size, offset);
   if (m_fd < 0) return false;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
@@ -129,6 +134,7 @@ bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
 }
 
 bool File::Write(const void* buffer, size_t size, size_t* written) {
+  if (m_spill) return m_spill->Write(buffer, size, written);
   if (written) *written = 0;
   if (m_fd < 0) return false;
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
@@ -147,19 +153,23 @@ bool File::Write(const void* buffer, size_t size, size_t* written) {
 }
 
 bool File::Seek(int64_t offset) {
+  if (m_spill) return m_spill->Seek(offset);
   return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) >= 0;
 }
 
 bool File::SeekRelative(int64_t offset) {
+  if (m_spill) return m_spill->SeekRelative(offset);
   return m_fd >= 0 && ::lseek(m_fd, off_t(offset), SEEK_CUR) >= 0;
 }
 
 int64_t File::Tell() const {
+  if (m_spill) return m_spill->Tell();
   if (m_fd < 0) return -1;
   return int64_t(::lseek(m_fd, 0, SEEK_CUR));
 }
 
 int64_t File::Size() const {
+  if (m_spill) return m_spill->Size();
   if (m_fd < 0) return -1;
   struct stat st;
   if (::fstat(m_fd, &st) != 0) return -1;
@@ -167,6 +177,11 @@ int64_t File::Size() const {
 }
 
 bool File::Close() {
+  if (m_spill) {
+    delete m_spill;
+    m_spill = nullptr;
+    return true;
+  }
   if (m_fd < 0) return false;
   UnregisterOpen(m_registryId);
   m_registryId = 0;
@@ -175,9 +190,9 @@ bool File::Close() {
   return rc == 0;
 }
 
-File AdoptTemporaryFile(int fd) {
+File MakeTemporaryFile(SpillFile* spill) {
   File file;
-  file.m_fd = fd;
+  file.m_spill = spill;
   return file;
 }
 
@@ -186,7 +201,7 @@ bool DeleteFileAt(const wchar_t* path) {
   std::string utf8 = ToUtf8(path);
   struct stat st;
   if (::lstat(utf8.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-  if (!CanOpen(IdentityOf(st), kAccessDeleteInternal, kShareRead | kShareWrite | kShareDelete)) {
+  if (!CanOpen(IdentityOf(st), kAccessDeleteBit, kShareRead | kShareWrite | kShareDelete)) {
     return false;
   }
   return ::unlink(utf8.c_str()) == 0;

@@ -30,6 +30,7 @@ Registry& TheRegistry() {
 bool Compatible(const Registration& existing, unsigned access, unsigned share) {
   if ((access & kAccessRead) && !(existing.share & kShareRead)) return false;
   if ((access & kAccessWrite) && !(existing.share & kShareWrite)) return false;
+  if ((access & kAccessDeleteBit) && !(existing.share & kShareDelete)) return false;
   if ((existing.access & kAccessRead) && !(share & kShareRead)) return false;
   if ((existing.access & kAccessWrite) && !(share & kShareWrite)) return false;
   return true;

@@ -14,6 +14,9 @@ struct FileIdentity {
   uint64_t inode;
 };
 
+// Access bit used when asking whether a file may be deleted.
+constexpr unsigned kAccessDeleteBit = 4;
+
 // Registers a handle with its access and share mode; 0 when an open handle
 // forbids it (then nothing is registered). Otherwise a registration id.
 uint64_t RegisterOpen(const FileIdentity& id, unsigned access, unsigned share);
