@@ -7,6 +7,7 @@
 
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/share_registry.h"
 #include "platform/spill_store.h"
 #include "platform/wide_string.h"
@@ -60,6 +61,7 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
                 Disposition disposition) {
   File file;
   if (!path || !*path) return file;
+  if (detail::FaultHere(kFaultOpen, nullptr)) return file;
   std::string utf8 = ToUtf8(path);
   int flags = OpenFlags(access);
   if (disposition == Disposition::kCreateAlways) flags |= O_CREAT;
@@ -96,6 +98,11 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
 }
 
 int64_t File::Read(void* buffer, size_t size) {
+  bool shortRead = false;
+  if (detail::FaultHere(kFaultRead, &shortRead)) {
+    if (!shortRead) return -1;
+    size /= 2;
+  }
   if (m_spill) return m_spill->Read(buffer, size);
   if (m_fd < 0) return -1;
   uint8_t* out = static_cast<uint8_t*>(buffer);
@@ -117,6 +124,12 @@ bool File::ReadExact(void* buffer, size_t size) {
 }
 
 bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
+  bool shortRead = false;
+  if (detail::FaultHere(kFaultRead, &shortRead)) {
+    // A short read delivers some bytes; either way the call fails.
+    if (shortRead && m_spill) m_spill->ReadAt(buffer, size / 2, offset);
+    return false;
+  }
   if (m_spill) return m_spill->ReadAt(buffer, size, offset);
   if (m_fd < 0) return false;
   uint8_t* out = static_cast<uint8_t*>(buffer);
@@ -134,6 +147,15 @@ bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
 }
 
 bool File::Write(const void* buffer, size_t size, size_t* written) {
+  bool shortWrite = false;
+  if (detail::FaultHere(kFaultWrite, &shortWrite)) {
+    if (written) *written = 0;
+    if (!shortWrite) return false;
+    size_t half = 0;
+    Write(buffer, size / 2, &half);
+    if (written) *written = half;
+    return false;
+  }
   if (m_spill) return m_spill->Write(buffer, size, written);
   if (written) *written = 0;
   if (m_fd < 0) return false;
@@ -153,11 +175,13 @@ bool File::Write(const void* buffer, size_t size, size_t* written) {
 }
 
 bool File::Seek(int64_t offset) {
+  if (detail::FaultHere(kFaultSeek, nullptr)) return false;
   if (m_spill) return m_spill->Seek(offset);
   return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) >= 0;
 }
 
 bool File::SeekRelative(int64_t offset) {
+  if (detail::FaultHere(kFaultSeek, nullptr)) return false;
   if (m_spill) return m_spill->SeekRelative(offset);
   return m_fd >= 0 && ::lseek(m_fd, off_t(offset), SEEK_CUR) >= 0;
 }

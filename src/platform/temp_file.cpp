@@ -2,6 +2,7 @@
 
 #include <stdlib.h>
 
+#include "platform/fault_injection.h"
 #include "platform/spill_store.h"
 
 namespace vorlin {
@@ -20,6 +21,7 @@ std::string TemporaryDirectory() {
 // and their number is not bounded by the open-file limit.
 File CreateTemporaryFile(const char* prefix) {
   (void)prefix;  // names are never visible, so the prefix has nothing to mark
+  if (detail::FaultHere(kFaultTempFile, nullptr)) return File();
   SpillFile* spill = SpillFile::Create(TemporaryDirectory());
   if (!spill) return File();
   return MakeTemporaryFile(spill);
