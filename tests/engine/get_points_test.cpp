@@ -3,6 +3,7 @@
 #include <future>
 
 #include "engine/engine_test_support.h"
+#include "platform/fault_injection.h"
 
 using namespace engine_test;
 
@@ -96,4 +97,37 @@ TEST_F(GetPointsTest, ShortReadFailsAndFreesTheLock) {
   auto later = std::async(std::launch::async, [&] { return engine->getPoints(query.handle, buffer.data(), 20); });
   ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(later.get(), 20u);
+}
+
+// Every read of a fetch failing or coming short in turn: the fetch reports 0
+// (or a batch stops), the lock is free again and nothing leaks.
+TEST_F(GetPointsTest, EveryFailingReadIsContained) {
+  Open(RandomGrid(3, 3, 2, 2, 31, 60), 400);
+  TestFilter partial = Verdict(0);
+  Released<IPointCloudQuery> query{engine->createQuery(&partial, true)};
+  Released<IPointCloudQuery> whole{engine->createQuery(nullptr, false)};
+  const uint32_t total = uint32_t(file.TotalPoints());
+  std::vector<CellPoint> buffer(total);
+  for (bool shortRead : {false, true}) {
+    for (uint64_t n = 1;; ++n) {
+      vorlin::platform::ArmFault(vorlin::platform::kFaultRead, n, shortRead);
+      const uint32_t got = engine->getPoints(whole.handle, buffer.data(), total);
+      EXPECT_EQ(got, vorlin::platform::FaultTriggered() ? 0u : total);
+      engine->getPoints(query.handle, buffer.data(), total);
+      IPointSetData* set = nullptr;
+      IPointCloudCursor* cursor = nullptr;
+      for (uint32_t r = engine->createPointSet(query.handle, buffer.data(), 9, total, &set); r > 0;)
+        r = engine->getPointSetPoints(query.handle, buffer.data(), 9, set);
+      for (uint32_t r = engine->createCursor(whole.handle, buffer.data(), 9, &cursor); r > 0;)
+        r = engine->getCursorPoints(whole.handle, buffer.data(), 9, cursor);
+      const bool triggered = vorlin::platform::FaultTriggered();
+      vorlin::platform::DisarmFault();
+      if (set) set->release();
+      if (cursor) cursor->release();
+      if (!triggered) break;
+    }
+  }
+  auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
+  ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(later.get(), total);
 }
