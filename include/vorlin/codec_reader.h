@@ -6,7 +6,7 @@
 
 // A reader object of another component. The adapter below calls only these
 // operations; the component supplies the implementation.
-class CodecFileReader {
+class VORLIN_API CodecFileReader {
  public:
   virtual ~CodecFileReader() {}
   virtual bool open(const wchar_t* fileName) = 0;

@@ -1,6 +1,8 @@
 #ifndef VORLIN_FILTER_H
 #define VORLIN_FILTER_H
 
+#include "vorlin/export.h"
+
 namespace Zelvane {
 namespace Vorlin {
 
@@ -8,7 +10,7 @@ namespace Vorlin {
 // it keeps. Boxes are in world coordinates; points are the stored offsets from
 // the file's centre (see QvVorlin::getPoints for the engine's clip filter).
 // Objects end with release(), never with delete.
-class IPointCloudFilter {
+class VORLIN_API IPointCloudFilter {
  public:
   IPointCloudFilter() {}
   IPointCloudFilter(const IPointCloudFilter&) {}

@@ -1,13 +1,15 @@
 #ifndef VORLIN_PROGRESS_H
 #define VORLIN_PROGRESS_H
 
+#include "vorlin/export.h"
+
 namespace Zelvane {
 namespace Vorlin {
 
 // Implemented by the host to watch an import and cancel it. Binning reports
 // in the range 20..70 per cent and writing in 70..100; setRange announces the
 // span onto which the following setProgress values (0..100) map.
-class IVorlinProgress {
+class VORLIN_API IVorlinProgress {
  public:
   IVorlinProgress() {}
   IVorlinProgress(const IVorlinProgress&) {}

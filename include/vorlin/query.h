@@ -1,12 +1,14 @@
 #ifndef VORLIN_QUERY_H
 #define VORLIN_QUERY_H
 
+#include "vorlin/export.h"
+
 namespace Zelvane {
 namespace Vorlin {
 
 // Handles made by the engine; each ends with release(). A handle belongs to
 // the file that was open when it was made and must not outlive it.
-class IPointCloudQuery {
+class VORLIN_API IPointCloudQuery {
  public:
   IPointCloudQuery() {}
   IPointCloudQuery(const IPointCloudQuery&) {}
@@ -17,7 +19,7 @@ class IPointCloudQuery {
   ~IPointCloudQuery() {}
 };
 
-class IPointSetData {
+class VORLIN_API IPointSetData {
  public:
   IPointSetData() {}
   IPointSetData(const IPointSetData&) {}
@@ -28,7 +30,7 @@ class IPointSetData {
   ~IPointSetData() {}
 };
 
-class IPointCloudCursor {
+class VORLIN_API IPointCloudCursor {
  public:
   IPointCloudCursor() {}
   IPointCloudCursor(const IPointCloudCursor&) {}

@@ -3,13 +3,15 @@
 
 #include <wchar.h>
 
+#include "vorlin/export.h"
+
 namespace Zelvane {
 namespace Vorlin {
 
 // A source of points for the import. The import opens a reader once, asks for
 // its statistics, makes one or more passes over its points (each starting with
 // ReadFirstPoint) and closes it at the end.
-class IReader {
+class VORLIN_API IReader {
  public:
   IReader() {}
   IReader(const IReader&) {}
@@ -30,7 +32,7 @@ class IReader {
 
 // A reader that also delivers intensity, a normal and a custom attribute byte.
 // The default bodies deliver zeros for those and forward to the plain reads.
-class IReader2 : public IReader {
+class VORLIN_API IReader2 : public IReader {
  public:
   IReader2() {}
   IReader2(const IReader2& other) : IReader(other) {}

@@ -1,0 +1,226 @@
+#include "platform/file.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <vector>
+
+#include "platform/share_registry.h"
+#include "platform/wide_string.h"
+
+namespace vorlin {
+namespace platform {
+namespace {
+
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return FileIdentity{uint64_t(st.st_dev), uint64_t(st.st_ino)};
+}
+
+int OpenFlags(unsigned access) {
+  int flags = O_CLOEXEC | O_NONBLOCK;  // never block on a FIFO; cleared after open
+  if ((access & kAccessRead) && (access & kAccessWrite)) {
+    flags |= O_RDWR;
+  } else if (access & kAccessWrite) {
+    flags |= O_WRONLY;
+  } else {
+    flags |= O_RDONLY;
+  }
+  return flags;
+}
+
+}  // namespace
+
+File::~File() { Close(); }
+
+File::File(File&& other) noexcept : m_fd(other.m_fd), m_registryId(other.m_registryId) {
+  other.m_fd = -1;
+  other.m_registryId = 0;
+}
+
+File& File::operator=(File&& other) noexcept {
+  if (this != &other) {
+    Close();
+    m_fd = other.m_fd;
+    m_registryId = other.m_registryId;
+    other.m_fd = -1;
+    other.m_registryId = 0;
+  }
+  return *this;
+}
+
+File File::Open(const wchar_t* path, unsigned access, unsigned share,
+                Disposition disposition) {
+  File file;
+  if (!path || !*path) return file;
+  std::string utf8 = ToUtf8(path);
+  int flags = OpenFlags(access);
+  if (disposition == Disposition::kCreateAlways) flags |= O_CREAT;
+  int fd;
+  do {
+    fd = ::open(utf8.c_str(), flags, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return file;
+
+  struct stat st;
+  // Only regular files: directories, FIFOs and devices are refused as the
+  // original platform refuses them for data files.
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return file;
+  }
+  int fdFlags = ::fcntl(fd, F_GETFL);
+  if (fdFlags >= 0) ::fcntl(fd, F_SETFL, fdFlags & ~O_NONBLOCK);
+
+  uint64_t regId = RegisterOpen(IdentityOf(st), access, share);
+  if (regId == 0) {
+    ::close(fd);  // refused by a share mode: nothing was truncated
+    return file;
+  }
+  if (disposition == Disposition::kCreateAlways && st.st_size != 0 &&
+      ::ftruncate(fd, 0) != 0) {
+    UnregisterOpen(regId);
+    ::close(fd);
+    return file;
+  }
+  file.m_fd = fd;
+  file.m_registryId = regId;
+  return file;
+}
+
+int64_t File::Read(void* buffer, size_t size) {
+  if (m_fd < 0) return -1;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(m_fd, out + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return done ? int64_t(done) : -1;
+    }
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  return int64_t(done);
+}
+
+bool File::ReadExact(void* buffer, size_t size) {
+  return Read(buffer, size) == int64_t(size);
+}
+
+bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
+  if (m_fd < 0) return false;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(m_fd, out + done, size - done, off_t(offset + done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    done += size_t(n);
+  }
+  return true;
+}
+
+bool File::Write(const void* buffer, size_t size, size_t* written) {
+  if (written) *written = 0;
+  if (m_fd < 0) return false;
+  const uint8_t* in = static_cast<const uint8_t*>(buffer);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(m_fd, in + done, size - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    if (n == 0) break;
+    done += size_t(n);
+  }
+  if (written) *written = done;
+  return done == size;
+}
+
+bool File::Seek(int64_t offset) {
+  return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) >= 0;
+}
+
+bool File::SeekRelative(int64_t offset) {
+  return m_fd >= 0 && ::lseek(m_fd, off_t(offset), SEEK_CUR) >= 0;
+}
+
+int64_t File::Tell() const {
+  if (m_fd < 0) return -1;
+  return int64_t(::lseek(m_fd, 0, SEEK_CUR));
+}
+
+int64_t File::Size() const {
+  if (m_fd < 0) return -1;
+  struct stat st;
+  if (::fstat(m_fd, &st) != 0) return -1;
+  return int64_t(st.st_size);
+}
+
+bool File::Close() {
+  if (m_fd < 0) return false;
+  UnregisterOpen(m_registryId);
+  m_registryId = 0;
+  int rc = ::close(m_fd);
+  m_fd = -1;
+  return rc == 0;
+}
+
+File AdoptTemporaryFile(int fd) {
+  File file;
+  file.m_fd = fd;
+  return file;
+}
+
+bool DeleteFileAt(const wchar_t* path) {
+  if (!path || !*path) return false;
+  std::string utf8 = ToUtf8(path);
+  struct stat st;
+  if (::lstat(utf8.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (!CanOpen(IdentityOf(st), kAccessDeleteBit, kShareRead | kShareWrite | kShareDelete)) {
+    return false;
+  }
+  return ::unlink(utf8.c_str()) == 0;
+}
+
+bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists) {
+  if (!source || !target) return false;
+  File in = File::Open(source, kAccessRead, kShareRead, Disposition::kOpenExisting);
+  if (!in.IsValid()) return false;
+  if (failIfExists && PathExists(target)) return false;
+  File out = File::Open(target, kAccessWrite, kShareNone, Disposition::kCreateAlways);
+  if (!out.IsValid()) return false;
+  std::vector<uint8_t> buffer(1 << 20);
+  bool ok = true;
+  for (;;) {
+    int64_t n = in.Read(buffer.data(), buffer.size());
+    if (n < 0) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    if (!out.Write(buffer.data(), size_t(n))) {
+      ok = false;
+      break;
+    }
+  }
+  if (!out.Close()) ok = false;
+  if (!ok) DeleteFileAt(target);
+  return ok;
+}
+
+bool PathExists(const wchar_t* path) {
+  if (!path || !*path) return false;
+  struct stat st;
+  return ::stat(ToUtf8(path).c_str(), &st) == 0;
+}
+
+}  // namespace platform
+}  // namespace vorlin

@@ -1,0 +1,16 @@
+// A host program built outside the project against the installed package.
+#include <vorlin/vorlin.h>
+
+#include <cstdio>
+
+int main() {
+  using namespace Zelvane::Vorlin;
+  VorlinViewFrustum frustum;
+  frustum.setNearUpperRight(1, 2, 3);
+  VorlinViewFrustum copy(frustum);
+  double x, y, z;
+  copy.nearUpperRight(x, y, z);
+  if (x != 1 || y != 2 || z != 3) return 1;
+  std::printf("consumer linked against libvorlin\n");
+  return 0;
+}
