@@ -11,6 +11,9 @@ namespace vorlin {
 namespace {
 
 constexpr int32_t kFineBits = kFineResolution * kFineResolution * kFineResolution;
+// Up to this many occupied fine voxels, coarsening works from their list
+// rather than scanning all 16M bits.
+constexpr size_t kTrackedVoxelLimit = 16384;
 
 // Fine voxel index on one axis. Points outside the expanded box, and NaN
 // coordinates, are clamped into the grid so that every record is kept.
@@ -24,8 +27,9 @@ int32_t FineIndex(float coordinate, double origin, double voxelEdge) {
 // Occupied surface of the cell: occupied fine voxels per voxel of a plane
 // across the cell, raised (within limits) by coarser resolutions when the
 // points are too sparse to fill the fine voxels of the surface they sample.
+// fineVoxels, when not null, lists every set bit of fine.
 float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fineOccupied,
-                    BitArray& fine) {
+                    BitArray& fine, const std::vector<int32_t>* fineVoxels) {
   float lod = float(double(fineOccupied) * 1.52587890625e-05);
   BitArray coarse;
   int32_t previousRes = kFineResolution;
@@ -44,7 +48,10 @@ float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fi
     } else {
       target.Resize(bits);
     }
-    int64_t occupied = Downsample(source, previousRes, target, res);
+    int64_t occupied =
+        step == 0 && fineVoxels
+            ? DownsampleBits(fineVoxels->data(), fineVoxels->size(), previousRes, target, res)
+            : Downsample(source, previousRes, target, res);
 
     float ratio = float(occupied) / float(res * res);
     float previousRatio = float(previousCount) / float(previousRes * previousRes);
@@ -90,6 +97,8 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
   // so the sub-cell index is the fine index / 16.
   std::vector<int32_t> subCellOccupied(static_cast<size_t>(kSubCells), 0);
   int64_t fineOccupied = 0;
+  std::vector<int32_t> fineVoxels;
+  bool voxelsTracked = true;
   for (uint32_t n = 0; n < count; ++n) {
     CellPoint record;
     stream.ReadPoint(record);
@@ -103,6 +112,14 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
       fine.Set(bit);
       ++fineOccupied;
       ++subCellOccupied[size_t(subCell)];
+      if (voxelsTracked) {
+        if (fineVoxels.size() < kTrackedVoxelLimit) {
+          fineVoxels.push_back(bit);
+        } else {
+          voxelsTracked = false;
+          std::vector<int32_t>().swap(fineVoxels);
+        }
+      }
     }
   }
 
@@ -118,7 +135,8 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
     for (float& w : weights) w /= largestWeight;
   }
 
-  float lod = LevelOfDetail(settings, count, fineOccupied, fine);
+  float lod = LevelOfDetail(settings, count, fineOccupied, fine,
+                            voxelsTracked ? &fineVoxels : nullptr);
 
   ShuffleLists(grid, largestCount);
   stream.Rewind();

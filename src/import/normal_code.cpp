@@ -68,7 +68,7 @@ uint16_t NormalCode(double x, double y, double z) {
 
   double lenSquared = x * x + y * y + z * z;
   float len = float(sqrt(lenSquared));
-  if (len > -1e-06f && len < 1e-06f) return kNoNormal;
+  if (double(len) > -1e-06 && double(len) < 1e-06) return kNoNormal;
   // A finite vector whose length does not fit a float would normalise to
   // zero; its direction is still well defined in double precision.
   double divisor = isinf(len) ? sqrt(lenSquared) : double(len);
@@ -101,7 +101,8 @@ uint16_t NormalCode(double x, double y, double z) {
   int32_t n = kCodeBook.bandSize[band];
   double step = 2 * kPi / n;
   double c = nx / sqrt(1 - nz * nz);
-  if (!(c >= -1.0)) c = -1.0;  // also catches 0/0 from a rounded-up |z|
+  // The float-rounded length can push c slightly past +-1.
+  if (!(c >= -1.0)) c = -1.0;
   if (c > 1.0) c = 1.0;
   double phi = ny >= 0 ? acos(c) : 2 * kPi - acos(c);
   int32_t j = int32_t(floor((phi + 0.5 * step) / step)) % n;

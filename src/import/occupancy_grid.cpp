@@ -1,5 +1,7 @@
 #include "import/occupancy_grid.h"
 
+#include <string.h>
+
 #include "platform/temp_file.h"
 
 OccupancyGrid::~OccupancyGrid() {
@@ -22,8 +24,8 @@ bool OccupancyGrid::Init(int32_t d0, int32_t d1, int32_t d2) {
   if (!m_spill.IsValid()) return false;
   // Offset 0 never holds a block, so a block offset of 0 can mean "never written".
   const char marker = '*';
-  m_spill.Seek(0);
-  m_spill.Write(&marker, 1);
+  m_filePosition = -1;
+  WriteAt(0, &marker, 1);
   m_spillEnd = 1;
   return true;
 }
@@ -46,9 +48,7 @@ bool OccupancyGrid::SwapOut(PointBlock* block) {
     return false;
   }
   // A failed write keeps the records resident and dirty rather than losing them.
-  if (!m_spill.Seek(block->fileOffset) || !m_spill.Write(block->records.get(), bytes)) {
-    return false;
-  }
+  if (!WriteAt(block->fileOffset, block->records.get(), bytes)) return false;
   block->records.reset();
   block->dirty = 0;
   return true;
@@ -56,8 +56,21 @@ bool OccupancyGrid::SwapOut(PointBlock* block) {
 
 bool OccupancyGrid::SwapIn(PointBlock* block) {
   size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
-  block->records.reset(new CellPoint[size_t(block->capacity)]());
+  block->records.reset(new CellPoint[size_t(block->capacity)]);
   block->dirty = 0;
-  m_spill.Seek(block->fileOffset);
-  return m_spill.ReadExact(block->records.get(), bytes);
+  if (m_spill.ReadExactAt(block->records.get(), bytes, uint64_t(block->fileOffset))) return true;
+  memset(block->records.get(), 0, bytes);
+  return false;
+}
+
+bool OccupancyGrid::WriteAt(int64_t offset, const void* data, size_t bytes) {
+  // Blocks are mostly written one after the other at the spill end; skip
+  // the seek when the file is already there.
+  if (offset != m_filePosition && !m_spill.Seek(offset)) {
+    m_filePosition = -1;
+    return false;
+  }
+  bool written = m_spill.Write(data, bytes);
+  m_filePosition = written ? offset + int64_t(bytes) : -1;
+  return written;
 }

@@ -32,12 +32,15 @@ class OccupancyGrid : public IBufferManager {
   int64_t SpillEnd() const { return m_spillEnd; }
 
  private:
+  bool WriteAt(int64_t offset, const void* data, size_t bytes);
+
   std::unique_ptr<PagedPointList[]> m_lists;
   int32_t m_d0 = 0;
   int32_t m_d1 = 0;
   int32_t m_d2 = 0;
   vorlin::platform::File m_spill;
   int64_t m_spillEnd = 0;
+  int64_t m_filePosition = -1;  // where the next write lands; -1 unknown
 };
 
 #endif

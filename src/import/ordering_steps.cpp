@@ -13,6 +13,36 @@ namespace {
 
 uint32_t Rand15() { return uint32_t(platform::Rand()) & 0x7FFFu; }
 
+// Marks target voxels for source voxels, counting the newly set ones.
+class Reducer {
+ public:
+  Reducer(int64_t sourceRes, BitArray& target, int64_t targetRes)
+      : m_target(target), m_res(targetRes), m_factor(std::max<int64_t>(1, sourceRes / targetRes)) {}
+
+  void Mark(int64_t x, int64_t y, int64_t z) {
+    int64_t tx = std::min(x / m_factor, m_res - 1);
+    int64_t ty = std::min(y / m_factor, m_res - 1);
+    int64_t tz = std::min(z / m_factor, m_res - 1);
+    int32_t bit = int32_t((tz * m_res + ty) * m_res + tx);
+    if (!m_target.Test(bit)) {
+      m_target.Set(bit);
+      ++m_count;
+    }
+  }
+  int64_t Count() const { return m_count; }
+
+ private:
+  BitArray& m_target;
+  int64_t m_res;
+  int64_t m_factor;
+  int64_t m_count = 0;
+};
+
+bool SizesFit(const BitArray& target, int64_t sourceRes, int64_t targetRes) {
+  return sourceRes > 0 && targetRes > 0 &&
+         int64_t(target.Size()) >= targetRes * targetRes * targetRes;
+}
+
 bool AllZero(const uint8_t* bytes, size_t n) {
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -51,25 +81,10 @@ void ShuffleIndices(int32_t* indices, int32_t n) {
 
 int64_t Downsample(const BitArray& source, int32_t sourceRes, BitArray& target,
                    int32_t targetRes) {
-  if (sourceRes <= 0 || targetRes <= 0) return 0;
   const int64_t R = sourceRes;
-  const int64_t r = targetRes;
-  if (int64_t(source.Size()) < R * R * R || int64_t(target.Size()) < r * r * r) return 0;
-  const int64_t factor = std::max<int64_t>(1, R / r);
+  if (!SizesFit(target, R, targetRes) || int64_t(source.Size()) < R * R * R) return 0;
+  Reducer reducer(R, target, targetRes);
   const uint8_t* bytes = source.Bytes();
-  int64_t count = 0;
-
-  auto mark = [&](int64_t x, int64_t y, int64_t z) {
-    int64_t tx = std::min(x / factor, r - 1);
-    int64_t ty = std::min(y / factor, r - 1);
-    int64_t tz = std::min(z / factor, r - 1);
-    int32_t bit = int32_t((tz * r + ty) * r + tx);
-    if (!target.Test(bit)) {
-      target.Set(bit);
-      ++count;
-    }
-  };
-
   const bool byteRows = R % 8 == 0;
   for (int64_t z = 0; z < R; ++z) {
     for (int64_t y = 0; y < R; ++y) {
@@ -77,7 +92,7 @@ int64_t Downsample(const BitArray& source, int32_t sourceRes, BitArray& target,
       if (!byteRows) {
         // Rows shorter than a byte: no skipping, bit by bit.
         for (int64_t x = 0; x < R; ++x) {
-          if (source.Test(int32_t(rowBit + x))) mark(x, y, z);
+          if (source.Test(int32_t(rowBit + x))) reducer.Mark(x, y, z);
         }
         continue;
       }
@@ -89,15 +104,25 @@ int64_t Downsample(const BitArray& source, int32_t sourceRes, BitArray& target,
           b += 4;
           continue;
         }
-        for (unsigned v = row[b]; v; v &= v - 1) {
-          int bitInByte = __builtin_ctz(v);
-          mark(b * 8 + bitInByte, y, z);
-        }
+        for (unsigned v = row[b]; v; v &= v - 1) reducer.Mark(b * 8 + __builtin_ctz(v), y, z);
         ++b;
       }
     }
   }
-  return count;
+  return reducer.Count();
+}
+
+int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
+                       BitArray& target, int32_t targetRes) {
+  const int64_t R = sourceRes;
+  if (!SizesFit(target, R, targetRes)) return 0;
+  Reducer reducer(R, target, targetRes);
+  for (size_t i = 0; i < bitCount; ++i) {
+    int64_t bit = bits[i];
+    if (bit < 0 || bit >= R * R * R) continue;
+    reducer.Mark(bit % R, (bit / R) % R, bit / (R * R));
+  }
+  return reducer.Count();
 }
 
 void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {

@@ -5,6 +5,7 @@
 // numbers come from vorlin::platform::Rand(), in a fixed order, so a seeded
 // import orders every cell the same way.
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include "import/bit_array.h"
@@ -32,6 +33,11 @@ void ShuffleIndices(int32_t* indices, int32_t n);
 // target (a resolution that does not divide evenly) go to its last voxel.
 int64_t Downsample(const BitArray& source, int32_t sourceRes, BitArray& target,
                    int32_t targetRes);
+
+// The same reduction for a source given as the list of its set bits (each
+// once); cheaper than scanning the source when few bits are set.
+int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
+                       BitArray& target, int32_t targetRes);
 
 // Shuffles the records inside every non-empty list of the grid, in list order.
 // largestCount bounds the records of any list.
