@@ -4,6 +4,7 @@
 #include <map>
 
 #include "import/normal_code.h"
+#include "platform/fault_injection.h"
 #include "import_test_fixture.h"
 
 namespace {
@@ -367,6 +368,46 @@ TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
     EXPECT_FALSE(OutputExists());
   }
   ExpectNoLeftovers();
+}
+
+TEST_F(Driver, EveryFileFailureEndsCleanly) {
+  namespace platform = vorlin::platform;
+  const unsigned all = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite |
+                       platform::kFaultSeek | platform::kFaultTempFile;
+  // Two clusters of 300 points: spilled cells, flushed tails and the writer.
+  Script s = Diagonal(600);
+  for (size_t i = 0; i < s.points.size(); ++i) {
+    s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
+  }
+  platform::ArmFault(all, UINT64_MAX);
+  {
+    PlainReader r("r", s, &m_log);
+    ASSERT_EQ(Import({&r}), vs::Ok);
+  }
+  const uint64_t calls = platform::FaultCallsSeen();
+  platform::DisarmFault();
+
+  std::map<int, int> seen;
+  for (bool shortened : {false, true}) {
+    for (uint64_t n = 1; n <= calls; ++n) {
+      m_log.clear();
+      std::filesystem::remove(OutputPath());
+      PlainReader r("r", s, &m_log);
+      platform::ArmFault(all, n, shortened);
+      vs::VorlinStatus status = Import({&r});
+      platform::DisarmFault();
+      ++seen[status];
+      EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
+                  status == vs::WriteFailed || status == vs::TempFileFailed)
+          << status << " at call " << n;
+      EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
+      EXPECT_EQ(m_log.back(), "r.Close") << n;
+      ExpectNoLeftovers();
+    }
+  }
+  for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed}) {
+    EXPECT_GT(seen[status], 0) << status;
+  }
 }
 
 }  // namespace

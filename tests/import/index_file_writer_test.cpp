@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <tuple>
@@ -9,6 +7,7 @@
 #include "format/little_endian.h"
 #include "import/file_handle.h"
 #include "import/point_cloud_importer.h"
+#include "platform/fault_injection.h"
 #include "platform/wide_string.h"
 #include "import_test_support.h"
 #include "support/temp_dir.h"
@@ -40,6 +39,10 @@ struct Writer {
   vorlin_test::ScopedTmpDir tmp{dir.path().string()};
   PointCloudImporter imp;
   std::vector<std::vector<CellPoint>> appended;  // by table index
+  // Armed for the writer alone, after the cells are flushed.
+  unsigned faultSites = 0;
+  uint64_t faultAt = 0;
+  bool shortTransfer = false;
 
   Writer(int nx, int ny, int nz, uint32_t mask = 0x0F) {
     imp.nx = nx;
@@ -90,12 +93,15 @@ struct Writer {
         platform::kShareNone,
         readOnly ? platform::Disposition::kOpenExisting : platform::Disposition::kCreateAlways));
     EXPECT_TRUE(out.IsValid());
+    if (faultSites) platform::ArmFault(faultSites, faultAt, shortTransfer);
+    VorlinStatus status = Zelvane::Vorlin::Ok;
     try {
       imp.WriteIndexFile(out, largest);
     } catch (VorlinStatus s) {
-      return s;
+      status = s;
     }
-    return Zelvane::Vorlin::Ok;
+    platform::DisarmFault();
+    return status;
   }
 };
 
@@ -220,10 +226,40 @@ TEST(IndexFileWriter, ShortWritesAndReadsFail) {
   EXPECT_EQ(w.Write(readOnly, 3, true), Zelvane::Vorlin::WriteFailed);
   EXPECT_TRUE(w.imp.lodValues.empty());
 
+  // Each write in turn fails or comes short: the two header writes and the
+  // records' write are reported; the ordering's own scratch file is not.
+  uint64_t writes = 0;
+  {
+    Writer clean(2, 1, 1);
+    clean.Fill(1, 0, 0, 300);
+    clean.faultSites = platform::kFaultWrite;
+    clean.faultAt = UINT64_MAX;
+    ASSERT_EQ(clean.Write(clean.dir.file("clean.qzv"), 300), Zelvane::Vorlin::Ok);
+    writes = platform::FaultCallsSeen();
+  }
+  for (bool shortened : {false, true}) {
+    int failures = 0;
+    for (uint64_t n = 1; n <= writes; ++n) {
+      Writer f(2, 1, 1);
+      f.Fill(1, 0, 0, 300);
+      f.faultSites = platform::kFaultWrite;
+      f.faultAt = n;
+      f.shortTransfer = shortened;
+      VorlinStatus status = f.Write(f.dir.file("f.qzv"), 300);
+      if (status == Zelvane::Vorlin::WriteFailed) ++failures;
+      const bool header = n == 1 || n == writes;
+      EXPECT_TRUE(status == Zelvane::Vorlin::WriteFailed ||
+                  (!header && status == Zelvane::Vorlin::Ok))
+          << n;
+    }
+    EXPECT_EQ(failures, 3);
+  }
+
   Writer r(2, 1, 1);
   r.Fill(1, 0, 0, 300);
-  r.imp.FlushAll();
-  ASSERT_EQ(ftruncate(r.imp.Cell(1, 0, 0).spillFile().NativeHandle(), 20 * 299), 0);
+  r.faultSites = platform::kFaultRead;
+  r.faultAt = 1;
+  r.shortTransfer = true;
   EXPECT_EQ(r.Write(r.dir.file("r.qzv"), 300), Zelvane::Vorlin::ReadFailed);
 }
 
