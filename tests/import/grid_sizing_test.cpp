@@ -98,36 +98,6 @@ TEST(GridSizing, UnusableBoxesAreRejectedAsOutOfExtents) {
   }
 }
 
-TEST(GridSizing, CellOfPointClampsTheUpperFaces) {
-  PointCloudImporter imp;
-  imp.boundsMin[0] = -5;
-  imp.boundsMin[1] = 10;
-  imp.boundsMin[2] = 0;
-  imp.boundsMax[0] = 5;
-  imp.boundsMax[1] = 20;
-  imp.boundsMax[2] = 1;
-  imp.cellSize = 2.5;
-  imp.nx = 5;  // 10 / 2.5 + 1: the last cell only holds the upper face
-  imp.ny = 5;
-  imp.nz = 1;
-  int ix, iy, iz;
-  const double lower[3] = {-5, 10, 0};
-  imp.CellOfPoint(lower, ix, iy, iz);
-  EXPECT_EQ(ix, 0);
-  EXPECT_EQ(iy, 0);
-  EXPECT_EQ(iz, 0);
-  const double upper[3] = {5, 20, 1};
-  imp.CellOfPoint(upper, ix, iy, iz);
-  EXPECT_EQ(ix, 4);
-  EXPECT_EQ(iy, 4);
-  EXPECT_EQ(iz, 0);
-  const double inside[3] = {-2.4999, 17.5, 0.5};
-  imp.CellOfPoint(inside, ix, iy, iz);
-  EXPECT_EQ(ix, 1);
-  EXPECT_EQ(iy, 3);
-  EXPECT_EQ(iz, 0);
-}
-
 TEST(GridSizing, RefinementShrinksTheCellOnceForAnOverfullCell) {
   PointCloudImporter imp;
   SetBox(imp, 10, 10, 10, 1);
@@ -163,24 +133,6 @@ TEST(GridSizing, LargeGridsAreNotRefined) {
   EXPECT_FALSE(imp.RefineGrid(4000000000u));
   EXPECT_EQ(imp.nx, 95);
   EXPECT_DOUBLE_EQ(imp.cellSize, 1.0 / 94.0);
-}
-
-TEST(GridSizing, RemeasurementFollowsThePoints) {
-  std::vector<std::string> log;
-  import_test::Script script;
-  script.points = {import_test::At(0, 0, 0), import_test::At(1, 2, 3),
-                   import_test::At(-1, 5, 0)};
-  import_test::ExReader reader("a", script, &log);
-  PointCloudImporter imp;
-  imp.readers.push_back(&reader);
-  imp.RemeasureExtents();
-  EXPECT_EQ(imp.totalPointCount, 3u);
-  EXPECT_EQ(imp.boundsMin[0], -1);
-  EXPECT_EQ(imp.boundsMin[1], 2);
-  EXPECT_EQ(imp.boundsMin[2], 0);
-  EXPECT_EQ(imp.boundsMax[0], 1);
-  EXPECT_EQ(imp.boundsMax[1], 5);
-  EXPECT_EQ(imp.boundsMax[2], 3);
 }
 
 TEST(GridSizing, RemeasuredSinglePositionGetsAUnitBox) {
