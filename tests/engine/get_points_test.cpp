@@ -4,6 +4,7 @@
 
 #include "engine/engine_test_support.h"
 #include "platform/fault_injection.h"
+#include "synth/synth.h"
 
 using namespace engine_test;
 
@@ -130,4 +131,33 @@ TEST_F(GetPointsTest, EveryFailingReadIsContained) {
   auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
   ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(later.get(), total);
+}
+
+// A file written by the import: every point comes back, at its place.
+TEST_F(GetPointsTest, ImportedSceneComesBackWhole) {
+  const std::string las = dir.file("scene.las");
+  synth::SceneOptions scene;
+  scene.points = 20000;
+  ASSERT_TRUE(synth::WriteSceneLas(las, scene));
+  path = dir.wfile("scene.qzv");
+  ASSERT_EQ(QvVorlin::import(dir.wfile("scene.las").c_str(), path.c_str(), nullptr, 0xFF),
+            Zelvane::Vorlin::VorlinStatus::Ok);
+  engine = QvVorlin::create();
+  ASSERT_TRUE(engine->open(path.c_str(), 100000));
+  ASSERT_EQ(engine->totalPointCount(), scene.points);
+  double c[3], lo[3], hi[3];
+  engine->getCentre(c[0], c[1], c[2]);
+  engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+  const std::vector<CellPoint> all = Fetch(query.handle, uint32_t(scene.points));
+  ASSERT_EQ(all.size(), scene.points);
+  for (const CellPoint& p : all) {
+    const float at[3] = {p.x, p.y, p.z};
+    for (int a = 0; a < 3; ++a) {
+      ASSERT_GE(at[a] + c[a], lo[a] - 1e-2);
+      ASSERT_LE(at[a] + c[a], hi[a] + 1e-2);
+    }
+  }
+  // A coarse request is filled exactly.
+  EXPECT_EQ(Fetch(query.handle, 1000).size(), 1000u);
 }
