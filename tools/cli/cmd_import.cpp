@@ -112,17 +112,19 @@ int RunImport(const Words& words) {
     style = isatty(STDERR_FILENO) ? ImportProgress::Style::kLiveBar
                                   : ImportProgress::Style::kLines;
   }
+  // Held until the output has its final name, so that an interrupt can
+  // never leave the partial file behind.
+  InterruptGuard guard;
   const double start = NowSeconds();
   VorlinStatus status;
   {
-    InterruptGuard guard;
     ImportProgress progress(stderr, style, expected);
     status = QvVorlin::import(sources.data(), widePartial.c_str(), readers.data(),
                               static_cast<unsigned int>(sources.size()), &progress, attributes);
     progress.finish();
-    // A signal after the last cancellation check still counts as a cancel.
-    if (status == Ok && InterruptGuard::interrupted()) status = Cancelled;
   }
+  // A signal after the library's last check still counts as a cancel.
+  if (status == Ok && InterruptGuard::interrupted()) status = Cancelled;
   const double seconds = NowSeconds() - start;
 
   if (status != Ok) {
