@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "synth.h"
+#include "synth/synth.h"
 
 namespace vorlin_test {
 

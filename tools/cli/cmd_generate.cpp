@@ -6,7 +6,7 @@
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
-#include "synth.h"
+#include "synth/synth.h"
 
 namespace vorlin {
 namespace cli {
