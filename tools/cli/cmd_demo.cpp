@@ -130,7 +130,7 @@ int RunDemo(const Words& words) {
     return rc;
   }
 
-  Step("cursor: four refinements of 50,000 points each through the same frustum");
+  Step("cursor: refinements of 50,000 points through the same frustum, up to 200,000");
   if (int rc = RunQuery({qzv, "--frustum", frustum, "--far-clip", "--mode", "cursor", "--batch",
                          "50000", "--count", "200000", "--format", "xyz", "--out", cursorXyz})) {
     return rc;

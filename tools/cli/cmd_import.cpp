@@ -121,6 +121,7 @@ int RunImport(const Words& words) {
     ImportProgress progress(stderr, style, expected);
     status = QvVorlin::import(sources.data(), widePartial.c_str(), readers.data(),
                               static_cast<unsigned int>(sources.size()), &progress, attributes);
+    if (status == Ok && !InterruptGuard::interrupted()) progress.complete();
     progress.finish();
   }
   // A signal after the library's last check still counts as a cancel.

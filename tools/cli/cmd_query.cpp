@@ -92,6 +92,8 @@ bool FrustumLooksInsideOut(const std::vector<double>& c) {
 struct Visible {
   uint64_t cells = 0;
   double lodSum = 0.0;
+  double smallestLod = 0.0;  // smallest positive LOD value of a visible cell
+  uint64_t weightedPoints = 0;  // points of visible cells whose LOD value is positive
 };
 
 // The engine reports visible points but not cells; classify the same way.
@@ -105,7 +107,12 @@ Visible CountVisibleCells(const QzvSummary& summary, IPointCloudFilter* filter) 
       if (filter->classifyBox(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]) < 0) continue;
     }
     ++visible.cells;
-    visible.lodSum += summary.lodValues[k];
+    double lod = summary.lodValues[k];
+    visible.lodSum += lod;
+    if (lod > 0.0) {
+      visible.weightedPoints += summary.counts[k];
+      if (visible.smallestLod == 0.0 || lod < visible.smallestLod) visible.smallestLod = lod;
+    }
   }
   return visible;
 }
@@ -233,39 +240,62 @@ int RunQuery(const Words& words) {
     std::vector<CellPoint> buffer(size_t(std::max<uint64_t>(wanted, 1)));
     if (sentinel) FillSentinel(buffer, size_t(wanted));
     unsigned int got = engine->getPoints(query.get(), buffer.data(), unsigned(wanted));
+    // Asked for every visible point, nothing back: the records are unreadable.
+    if (got == 0 && wanted > 0 && wanted == visiblePoints && !sentinel && visible.lodSum > 0.0) {
+      readFailed = true;
+    }
     writer.Write(buffer.data(), got);
     delivered = got;
   } else {
     std::vector<CellPoint> buffer(static_cast<size_t>(batch));
     uint64_t consumedTotal = 0;
     int round = 0;
+    // A cursor call may deliver nothing while cells with small shares are
+    // still saving up fractions of a record, and it never reaches cells whose
+    // LOD value is 0. It has run dry once the weighted cells are used up, or
+    // after as many empty calls as the smallest share needs to make a record.
+    const uint64_t callSize = std::min<uint64_t>(batch, std::max<uint64_t>(wanted, 1));
+    const double smallestShare =
+        visible.smallestLod > 0.0 ? visible.smallestLod * double(callSize) / visible.lodSum : 1.0;
+    const int emptyLimit =
+        mode == Mode::kCursor ? int(std::min(200.0, std::ceil(1.0 / smallestShare)) + 1) : 1;
+    const uint64_t reachable =
+        mode == Mode::kCursor ? std::min<uint64_t>(wanted, visible.weightedPoints) : wanted;
+    int emptyRounds = 0;
     Released<IPointSetData> set;
     Released<IPointCloudCursor> cursor;
-    while (consumedTotal < wanted) {
-      unsigned int size = unsigned(std::min<uint64_t>(batch, wanted - consumedTotal));
+    while (consumedTotal < reachable) {
+      // Cursor calls keep their full size so that small shares still make
+      // progress; what goes beyond the request is not printed.
+      unsigned int size = unsigned(mode == Mode::kCursor ? callSize
+                                                         : std::min<uint64_t>(batch, wanted - consumedTotal));
       if (sentinel) FillSentinel(buffer, size);
       unsigned int consumed;
       if (mode == Mode::kSet) {
         consumed = round == 0 ? engine->createPointSet(query.get(), buffer.data(), size, wanted, set.out())
                               : engine->getPointSetPoints(query.get(), buffer.data(), size, set.get());
+        if (!set.get()) break;
       } else {
         consumed = round == 0 ? engine->createCursor(query.get(), buffer.data(), size, cursor.out())
                               : engine->getCursorPoints(query.get(), buffer.data(), size, cursor.get());
+        if (!cursor.get()) break;
       }
       ++round;
-      if (consumed == 0) break;
+      if (consumed == 0) {
+        if (++emptyRounds >= emptyLimit) break;
+        continue;
+      }
+      emptyRounds = 0;
       size_t written = sentinel ? CountWritten(buffer, consumed) : consumed;
+      written = size_t(std::min<uint64_t>(written, wanted - delivered));
       writer.Write(buffer.data(), written);
       delivered += written;
       consumedTotal += consumed;
-      if (mode == Mode::kCursor) {
+      if (mode == Mode::kCursor && written > 0) {
         fprintf(stderr, "refinement %d: %s points\n", round, GroupThousands(written).c_str());
       }
     }
   }
-  // Nothing at all from cells that hold points and carry weight: the
-  // records could not be read.
-  if (delivered == 0 && wanted > 0 && visible.lodSum > 0.0 && !sentinel) readFailed = true;
 
   if (!writer.Close(error)) {
     PrintError(command, "writing " + (args.has("out") ? Quote(args.value("out")) : "the points") +

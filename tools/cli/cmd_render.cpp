@@ -140,7 +140,8 @@ int RunRender(const Words& words) {
                           (height - 2 * margin) / std::max(vMax - vMin, 1e-9));
   double offsetU = (width - (uMax - uMin) * scale) / 2.0;
   double offsetV = (height - (vMax - vMin) * scale) / 2.0;
-  int splat = int(std::lround(std::sqrt(double(width) * height * 0.25 / std::max<size_t>(got, 1))));
+  // Sparse samples get bigger dots so that surfaces still read as surfaces.
+  int splat = int(std::ceil(std::sqrt(double(width) * height * 0.4 / std::max<size_t>(got, 1))));
   splat = std::max(1, std::min(4, splat));
   const double zMin = summary.minimum[2] - centre[2];
   const double zSpan = std::max(summary.maximum[2] - summary.minimum[2], 1e-9);

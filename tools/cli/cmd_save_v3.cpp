@@ -56,7 +56,7 @@ int RunSaveV3(const Words& words) {
   }
   std::wstring wide = Widen(output);
   if (!engine->saveAsVersion(wide.c_str(), 3)) {
-    PrintError(command, "writing " + Quote(output) + " failed (no space, or not writable)");
+    PrintError(command, "writing " + Quote(output) + " failed: the library could not write the copy");
     return kExitFailure;
   }
   int64_t size = FileSize(output);

@@ -112,6 +112,11 @@ void ImportProgress::printLine(int decile) {
   fflush(m_out);
 }
 
+void ImportProgress::complete() {
+  m_overall = 100.0;
+  draw(true);
+}
+
 void ImportProgress::finish() {
   if (m_lineOpen) {
     draw(true);

@@ -40,6 +40,9 @@ class ImportProgress : public Zelvane::Vorlin::IVorlinProgress {
   bool isCancelled() override;
   void setRange(double from, double to) override;
 
+  // Shows 100% once the import has succeeded (the library's last report may
+  // stop short of it).
+  void complete();
   // Ends the live line so that later output starts on a fresh one.
   void finish();
   double overallPercent() const { return m_overall; }
