@@ -7,7 +7,9 @@
 
 #include <vector>
 
+#include "platform/fault_injection.h"
 #include "platform/share_registry.h"
+#include "platform/spill_store.h"
 #include "platform/wide_string.h"
 
 namespace vorlin {
@@ -35,9 +37,11 @@ int OpenFlags(unsigned access) {
 
 File::~File() { Close(); }
 
-File::File(File&& other) noexcept : m_fd(other.m_fd), m_registryId(other.m_registryId) {
+File::File(File&& other) noexcept
+    : m_fd(other.m_fd), m_registryId(other.m_registryId), m_spill(other.m_spill) {
   other.m_fd = -1;
   other.m_registryId = 0;
+  other.m_spill = nullptr;
 }
 
 File& File::operator=(File&& other) noexcept {
@@ -45,8 +49,10 @@ File& File::operator=(File&& other) noexcept {
     Close();
     m_fd = other.m_fd;
     m_registryId = other.m_registryId;
+    m_spill = other.m_spill;
     other.m_fd = -1;
     other.m_registryId = 0;
+    other.m_spill = nullptr;
   }
   return *this;
 }
@@ -55,6 +61,7 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
                 Disposition disposition) {
   File file;
   if (!path || !*path) return file;
+  if (detail::FaultHere(kFaultOpen, nullptr)) return file;
   std::string utf8 = ToUtf8(path);
   int flags = OpenFlags(access);
   if (disposition == Disposition::kCreateAlways) flags |= O_CREAT;
@@ -91,6 +98,12 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
 }
 
 int64_t File::Read(void* buffer, size_t size) {
+  bool shortRead = false;
+  if (detail::FaultHere(kFaultRead, &shortRead)) {
+    if (!shortRead) return -1;
+    size /= 2;
+  }
+  if (m_spill) return m_spill->Read(buffer, size);
   if (m_fd < 0) return -1;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
@@ -111,6 +124,13 @@ bool File::ReadExact(void* buffer, size_t size) {
 }
 
 bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
+  bool shortRead = false;
+  if (detail::FaultHere(kFaultRead, &shortRead)) {
+    // A short read delivers some bytes; either way the call fails.
+    if (shortRead && m_spill) m_spill->ReadAt(buffer, size / 2, offset);
+    return false;
+  }
+  if (m_spill) return m_spill->ReadAt(buffer, size, offset);
   if (m_fd < 0) return false;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   size_t done = 0;
@@ -127,6 +147,16 @@ bool File::ReadExactAt(void* buffer, size_t size, uint64_t offset) {
 }
 
 bool File::Write(const void* buffer, size_t size, size_t* written) {
+  bool shortWrite = false;
+  if (detail::FaultHere(kFaultWrite, &shortWrite)) {
+    if (written) *written = 0;
+    if (!shortWrite) return false;
+    size_t half = 0;
+    Write(buffer, size / 2, &half);
+    if (written) *written = half;
+    return false;
+  }
+  if (m_spill) return m_spill->Write(buffer, size, written);
   if (written) *written = 0;
   if (m_fd < 0) return false;
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
@@ -145,19 +175,25 @@ bool File::Write(const void* buffer, size_t size, size_t* written) {
 }
 
 bool File::Seek(int64_t offset) {
+  if (detail::FaultHere(kFaultSeek, nullptr)) return false;
+  if (m_spill) return m_spill->Seek(offset);
   return m_fd >= 0 && offset >= 0 && ::lseek(m_fd, off_t(offset), SEEK_SET) >= 0;
 }
 
 bool File::SeekRelative(int64_t offset) {
+  if (detail::FaultHere(kFaultSeek, nullptr)) return false;
+  if (m_spill) return m_spill->SeekRelative(offset);
   return m_fd >= 0 && ::lseek(m_fd, off_t(offset), SEEK_CUR) >= 0;
 }
 
 int64_t File::Tell() const {
+  if (m_spill) return m_spill->Tell();
   if (m_fd < 0) return -1;
   return int64_t(::lseek(m_fd, 0, SEEK_CUR));
 }
 
 int64_t File::Size() const {
+  if (m_spill) return m_spill->Size();
   if (m_fd < 0) return -1;
   struct stat st;
   if (::fstat(m_fd, &st) != 0) return -1;
@@ -165,6 +201,11 @@ int64_t File::Size() const {
 }
 
 bool File::Close() {
+  if (m_spill) {
+    delete m_spill;
+    m_spill = nullptr;
+    return true;
+  }
   if (m_fd < 0) return false;
   UnregisterOpen(m_registryId);
   m_registryId = 0;
@@ -173,9 +214,9 @@ bool File::Close() {
   return rc == 0;
 }
 
-File AdoptTemporaryFile(int fd) {
+File MakeTemporaryFile(SpillFile* spill) {
   File file;
-  file.m_fd = fd;
+  file.m_spill = spill;
   return file;
 }
 

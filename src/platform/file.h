@@ -9,6 +9,8 @@
 namespace vorlin {
 namespace platform {
 
+class SpillFile;
+
 // Access rights a handle asks for.
 enum Access : unsigned { kAccessRead = 1, kAccessWrite = 2 };
 
@@ -39,7 +41,7 @@ class File {
   static File Open(const wchar_t* path, unsigned access, unsigned share,
                    Disposition disposition);
 
-  bool IsValid() const { return m_fd >= 0; }
+  bool IsValid() const { return m_fd >= 0 || m_spill != nullptr; }
 
   // Reads up to size bytes at the current position; the count read, or -1.
   int64_t Read(void* buffer, size_t size);
@@ -58,12 +60,14 @@ class File {
   int64_t Size() const;               // -1 when invalid
   bool Close();                       // false when closing failed or invalid
 
+  // The OS descriptor, or -1 for an invalid handle or a temporary file.
   int NativeHandle() const { return m_fd; }
 
  private:
-  friend File AdoptTemporaryFile(int fd);
+  friend File MakeTemporaryFile(SpillFile* spill);
   int m_fd = -1;
   uint64_t m_registryId = 0;
+  SpillFile* m_spill = nullptr;  // temporary files live in a shared spill store
 };
 
 bool DeleteFileAt(const wchar_t* path);

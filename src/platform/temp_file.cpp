@@ -1,14 +1,14 @@
 #include "platform/temp_file.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <stdlib.h>
-#include <unistd.h>
+
+#include "platform/fault_injection.h"
+#include "platform/spill_store.h"
 
 namespace vorlin {
 namespace platform {
 
-File AdoptTemporaryFile(int fd);
+File MakeTemporaryFile(SpillFile* spill);
 
 std::string TemporaryDirectory() {
   const char* dir = ::getenv("TMPDIR");
@@ -16,19 +16,15 @@ std::string TemporaryDirectory() {
   return "/tmp";
 }
 
+// Temporary files are extents of one unlinked backing file per directory:
+// nothing is ever visible in the directory, nothing survives the process,
+// and their number is not bounded by the open-file limit.
 File CreateTemporaryFile(const char* prefix) {
-  std::string path = TemporaryDirectory();
-  if (path.empty() || path.back() != '/') path += '/';
-  path += prefix ? prefix : "";
-  path += "XXXXXX";
-  int fd;
-  do {
-    fd = ::mkostemp(&path[0], O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0) return File();
-  // Delete-on-close: the name goes now, the data when the handle closes.
-  ::unlink(path.c_str());
-  return AdoptTemporaryFile(fd);
+  (void)prefix;  // names are never visible, so the prefix has nothing to mark
+  if (detail::FaultHere(kFaultTempFile, nullptr)) return File();
+  SpillFile* spill = SpillFile::Create(TemporaryDirectory());
+  if (!spill) return File();
+  return MakeTemporaryFile(spill);
 }
 
 }  // namespace platform

@@ -11,10 +11,10 @@ namespace platform {
 // The user's temporary directory: TMPDIR when set, else /tmp.
 std::string TemporaryDirectory();
 
-// Creates a new, uniquely named read-write file in the temporary directory
-// whose name begins with prefix. The name is removed at once, so the file
-// disappears when the handle closes, even if the process dies. Invalid on
-// failure.
+// Creates a new read-write temporary file in the temporary directory. It has
+// no visible name (prefix only labels the caller's use), disappears when the
+// handle closes, and leaves nothing behind even if the process dies. Invalid
+// when the directory cannot hold files.
 File CreateTemporaryFile(const char* prefix);
 
 }  // namespace platform

@@ -1,0 +1,148 @@
+#include "import/cell_ordering.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "import/bit_array.h"
+#include "import/occupancy_grid.h"
+#include "import/ordering_steps.h"
+
+namespace vorlin {
+namespace {
+
+constexpr int32_t kFineBits = kFineResolution * kFineResolution * kFineResolution;
+// Up to this many occupied fine voxels, coarsening works from their list
+// rather than scanning all 16M bits.
+constexpr size_t kTrackedVoxelLimit = 16384;
+
+// Fine voxel index on one axis. Points outside the expanded box, and NaN
+// coordinates, are clamped into the grid so that every record is kept.
+int32_t FineIndex(float coordinate, double origin, double voxelEdge) {
+  double q = (double(coordinate) - origin) / voxelEdge;
+  if (!(q >= 0.0)) return 0;
+  if (q >= double(kFineResolution)) return kFineResolution - 1;
+  return int32_t(q);
+}
+
+// Occupied surface of the cell: occupied fine voxels per voxel of a plane
+// across the cell, raised (within limits) by coarser resolutions when the
+// points are too sparse to fill the fine voxels of the surface they sample.
+// fineVoxels, when not null, lists every set bit of fine.
+float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fineOccupied,
+                    BitArray& fine, const std::vector<int32_t>* fineVoxels) {
+  float lod = float(double(fineOccupied) * 1.52587890625e-05);
+  BitArray coarse;
+  int32_t previousRes = kFineResolution;
+  int64_t previousCount = fineOccupied;
+  const int32_t divisor = settings.coarsenDivisor;
+  int32_t res = divisor > 0 ? previousRes / divisor : 0;
+  bool accepted = true;
+  for (int32_t step = 0; step < settings.coarseningSteps && accepted; ++step) {
+    // Only ever coarser; a divisor below 2 ends the coarsening.
+    if (res < 1 || res >= previousRes) break;
+    BitArray& source = step % 2 == 0 ? fine : coarse;
+    BitArray& target = step % 2 == 0 ? coarse : fine;
+    int32_t bits = res * res * res;
+    if (target.Size() == bits) {
+      target.Clear();
+    } else {
+      target.Resize(bits);
+    }
+    int64_t occupied =
+        step == 0 && fineVoxels
+            ? DownsampleBits(fineVoxels->data(), fineVoxels->size(), previousRes, target, res)
+            : Downsample(source, previousRes, target, res);
+
+    float ratio = float(occupied) / float(res * res);
+    float previousRatio = float(previousCount) / float(previousRes * previousRes);
+    float growth = previousRatio > 0 ? (ratio - previousRatio) / previousRatio : 0.0f;
+    accepted = float(count) <= settings.sparseFactor * float(previousCount) &&
+               (growth < -settings.growthThreshold || growth >= settings.growthThreshold);
+    if (accepted && lod < ratio) {
+      float raised = settings.maximumGain * lod;
+      lod = raised < ratio ? raised : ratio;
+    }
+    previousCount = occupied;
+    previousRes = res;
+    res = res / divisor;
+  }
+  return lod;
+}
+
+}  // namespace
+
+float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
+                       const double hi[3], LinearPointBuf& stream, uint32_t count) {
+  stream.Rewind();
+  if (count == 0) return 0.0f;
+
+  OccupancyGrid grid;
+  grid.Init(kSubCellsPerAxis, kSubCellsPerAxis, kSubCellsPerAxis);
+  BitArray fine;
+  fine.Resize(kFineBits);
+
+  // The box grown by 1% of the cell on every side, so points on the faces
+  // stay inside.
+  double origin[3];
+  double voxelEdge[3];
+  for (int a = 0; a < 3; ++a) {
+    double margin = (hi[a] - lo[a]) / 100;
+    origin[a] = lo[a] - margin;
+    double extent = (hi[a] + margin) - (lo[a] - margin);
+    voxelEdge[a] = extent * 0.00390625;
+  }
+
+  // A sub-cell's occupancy is the number of distinct fine voxels inside it.
+  // The sub-cell edge is exactly 16 fine voxel edges (a power-of-two scale),
+  // so the sub-cell index is the fine index / 16.
+  std::vector<int32_t> subCellOccupied(static_cast<size_t>(kSubCells), 0);
+  int64_t fineOccupied = 0;
+  std::vector<int32_t> fineVoxels;
+  bool voxelsTracked = true;
+  for (uint32_t n = 0; n < count; ++n) {
+    CellPoint record;
+    stream.ReadPoint(record);
+    int32_t fx = FineIndex(record.x, origin[0], voxelEdge[0]);
+    int32_t fy = FineIndex(record.y, origin[1], voxelEdge[1]);
+    int32_t fz = FineIndex(record.z, origin[2], voxelEdge[2]);
+    int32_t subCell = ((fz >> 4) * kSubCellsPerAxis + (fy >> 4)) * kSubCellsPerAxis + (fx >> 4);
+    grid.List(subCell).Append(record);
+    int32_t bit = (fz * kFineResolution + fy) * kFineResolution + fx;
+    if (!fine.Test(bit)) {
+      fine.Set(bit);
+      ++fineOccupied;
+      ++subCellOccupied[size_t(subCell)];
+      if (voxelsTracked) {
+        if (fineVoxels.size() < kTrackedVoxelLimit) {
+          fineVoxels.push_back(bit);
+        } else {
+          voxelsTracked = false;
+          std::vector<int32_t>().swap(fineVoxels);
+        }
+      }
+    }
+  }
+
+  int64_t largestCount = 0;
+  float largestWeight = 0.0f;
+  std::vector<float> weights(static_cast<size_t>(kSubCells));
+  for (int32_t s = 0; s < kSubCells; ++s) {
+    largestCount = std::max(largestCount, grid.List(s).Count());
+    weights[size_t(s)] = float(subCellOccupied[size_t(s)] * 0.000244140625);
+    largestWeight = std::max(largestWeight, weights[size_t(s)]);
+  }
+  if (largestWeight > 0.0f) {
+    for (float& w : weights) w /= largestWeight;
+  }
+
+  float lod = LevelOfDetail(settings, count, fineOccupied, fine,
+                            voxelsTracked ? &fineVoxels : nullptr);
+
+  ShuffleLists(grid, largestCount);
+  stream.Rewind();
+  InterleaveLists(grid, weights.data(), stream, count);
+  stream.Rewind();
+  return lod;
+}
+
+}  // namespace vorlin

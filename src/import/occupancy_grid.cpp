@@ -1,0 +1,76 @@
+#include "import/occupancy_grid.h"
+
+#include <string.h>
+
+#include "platform/temp_file.h"
+
+OccupancyGrid::~OccupancyGrid() {
+  // Lists first: they own the blocks the grid manages.
+  m_lists.reset();
+  m_spill.Close();
+}
+
+bool OccupancyGrid::Init(int32_t d0, int32_t d1, int32_t d2) {
+  m_lists.reset();
+  m_d0 = d0 > 0 ? d0 : 0;
+  m_d1 = d1 > 0 ? d1 : 0;
+  m_d2 = d2 > 0 ? d2 : 0;
+  m_lists.reset(new PagedPointList[size_t(m_d0) * size_t(m_d1) * size_t(m_d2)]);
+  for (int32_t i = 0; i < ListCount(); ++i) m_lists[size_t(i)].SetManager(this);
+
+  m_spill.Close();
+  m_spill = vorlin::platform::CreateTemporaryFile("PBF");
+  m_spillEnd = 0;
+  if (!m_spill.IsValid()) return false;
+  // Offset 0 never holds a block, so a block offset of 0 can mean "never written".
+  const char marker = '*';
+  m_filePosition = -1;
+  WriteAt(0, &marker, 1);
+  m_spillEnd = 1;
+  return true;
+}
+
+PointBlock* OccupancyGrid::AllocateBlock(int32_t capacity) {
+  PointBlock* block = new PointBlock;
+  block->records.reset(new CellPoint[size_t(capacity)]);
+  block->capacity = capacity;
+  return block;
+}
+
+bool OccupancyGrid::SwapOut(PointBlock* block) {
+  // Without a spill file every block simply stays in memory.
+  if (!m_spill.IsValid() || !block->IsResident()) return false;
+  size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
+  if (block->fileOffset == 0) {
+    block->fileOffset = m_spillEnd;
+    m_spillEnd += int64_t(bytes);
+  } else if (!block->dirty) {
+    return false;
+  }
+  // A failed write keeps the records resident and dirty rather than losing them.
+  if (!WriteAt(block->fileOffset, block->records.get(), bytes)) return false;
+  block->records.reset();
+  block->dirty = 0;
+  return true;
+}
+
+bool OccupancyGrid::SwapIn(PointBlock* block) {
+  size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
+  block->records.reset(new CellPoint[size_t(block->capacity)]);
+  block->dirty = 0;
+  if (m_spill.ReadExactAt(block->records.get(), bytes, uint64_t(block->fileOffset))) return true;
+  memset(block->records.get(), 0, bytes);
+  return false;
+}
+
+bool OccupancyGrid::WriteAt(int64_t offset, const void* data, size_t bytes) {
+  // Blocks are mostly written one after the other at the spill end; skip
+  // the seek when the file is already there.
+  if (offset != m_filePosition && !m_spill.Seek(offset)) {
+    m_filePosition = -1;
+    return false;
+  }
+  bool written = m_spill.Write(data, bytes);
+  m_filePosition = written ? offset + int64_t(bytes) : -1;
+  return written;
+}

@@ -1,0 +1,46 @@
+#ifndef VORLIN_IMPORT_OCCUPANCY_GRID_H
+#define VORLIN_IMPORT_OCCUPANCY_GRID_H
+
+#include <stdint.h>
+
+#include <memory>
+
+#include "import/paged_point_list.h"
+#include "platform/file.h"
+
+// A d0 x d1 x d2 grid of paged lists whose blocks share one temporary spill
+// file. The file lives as long as the grid; closing it deletes it.
+class OccupancyGrid : public IBufferManager {
+ public:
+  OccupancyGrid() = default;
+  ~OccupancyGrid() override;
+  OccupancyGrid(const OccupancyGrid&) = delete;
+  OccupancyGrid& operator=(const OccupancyGrid&) = delete;
+
+  // Creates the lists and the spill file; false when the file could not be
+  // created (the lists then keep all their blocks in memory).
+  bool Init(int32_t d0, int32_t d1, int32_t d2);
+
+  PagedPointList& List(int32_t index) { return m_lists[size_t(index)]; }
+  PagedPointList& List(int32_t i, int32_t j, int32_t k) { return List((k * m_d1 + j) * m_d0 + i); }
+  int32_t ListCount() const { return m_d0 * m_d1 * m_d2; }
+
+  PointBlock* AllocateBlock(int32_t capacity) override;
+  bool SwapOut(PointBlock* block) override;
+  bool SwapIn(PointBlock* block) override;
+
+  int64_t SpillEnd() const { return m_spillEnd; }
+
+ private:
+  bool WriteAt(int64_t offset, const void* data, size_t bytes);
+
+  std::unique_ptr<PagedPointList[]> m_lists;
+  int32_t m_d0 = 0;
+  int32_t m_d1 = 0;
+  int32_t m_d2 = 0;
+  vorlin::platform::File m_spill;
+  int64_t m_spillEnd = 0;
+  int64_t m_filePosition = -1;  // where the next write lands; -1 unknown
+};
+
+#endif

@@ -1,0 +1,204 @@
+#include "import/ordering_steps.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+#include "platform/random.h"
+
+namespace vorlin {
+namespace {
+
+uint32_t Rand15() { return uint32_t(platform::Rand()) & 0x7FFFu; }
+
+// Marks target voxels for source voxels, counting the newly set ones.
+class Reducer {
+ public:
+  Reducer(int64_t sourceRes, BitArray& target, int64_t targetRes)
+      : m_target(target), m_res(targetRes), m_factor(std::max<int64_t>(1, sourceRes / targetRes)) {}
+
+  void Mark(int64_t x, int64_t y, int64_t z) {
+    int64_t tx = std::min(x / m_factor, m_res - 1);
+    int64_t ty = std::min(y / m_factor, m_res - 1);
+    int64_t tz = std::min(z / m_factor, m_res - 1);
+    int32_t bit = int32_t((tz * m_res + ty) * m_res + tx);
+    if (!m_target.Test(bit)) {
+      m_target.Set(bit);
+      ++m_count;
+    }
+  }
+  int64_t Count() const { return m_count; }
+
+ private:
+  BitArray& m_target;
+  int64_t m_res;
+  int64_t m_factor;
+  int64_t m_count = 0;
+};
+
+bool SizesFit(const BitArray& target, int64_t sourceRes, int64_t targetRes) {
+  return sourceRes > 0 && targetRes > 0 &&
+         int64_t(target.Size()) >= targetRes * targetRes * targetRes;
+}
+
+bool AllZero(const uint8_t* bytes, size_t n) {
+  size_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    memcpy(&word, bytes + i, 8);
+    if (word) return false;
+  }
+  for (; i < n; ++i) {
+    if (bytes[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ShuffleRecords(CellPoint* records, uint32_t n) {
+  for (uint32_t i = 1; i < n; ++i) {
+    uint32_t r = Rand15();
+    uint32_t bound = 0x7FFFu;
+    while (bound < i + 1 && bound != 0xFFFFFFFFu) {
+      r = (r << 15) | Rand15();
+      bound = (bound << 15) | 0x7FFFu;
+    }
+    uint32_t j = r % (i + 1);
+    std::swap(records[i], records[j]);
+  }
+}
+
+void ShuffleIndices(int32_t* indices, int32_t n) {
+  for (int32_t i = 0; i < n; ++i) {
+    int32_t j = int32_t(platform::Rand() / 32767.0 * n);
+    if (j >= n) j = n - 1;
+    std::swap(indices[i], indices[j]);
+  }
+}
+
+int64_t Downsample(const BitArray& source, int32_t sourceRes, BitArray& target,
+                   int32_t targetRes) {
+  const int64_t R = sourceRes;
+  if (!SizesFit(target, R, targetRes) || int64_t(source.Size()) < R * R * R) return 0;
+  Reducer reducer(R, target, targetRes);
+  const uint8_t* bytes = source.Bytes();
+  const bool byteRows = R % 8 == 0;
+  for (int64_t z = 0; z < R; ++z) {
+    for (int64_t y = 0; y < R; ++y) {
+      int64_t rowBit = (z * R + y) * R;
+      if (!byteRows) {
+        // Rows shorter than a byte: no skipping, bit by bit.
+        for (int64_t x = 0; x < R; ++x) {
+          if (source.Test(int32_t(rowBit + x))) reducer.Mark(x, y, z);
+        }
+        continue;
+      }
+      const uint8_t* row = bytes + rowBit / 8;
+      const int64_t rowBytes = R / 8;
+      if (AllZero(row, size_t(rowBytes))) continue;
+      for (int64_t b = 0; b < rowBytes;) {
+        if (b % 4 == 0 && b + 4 <= rowBytes && AllZero(row + b, 4)) {
+          b += 4;
+          continue;
+        }
+        for (unsigned v = row[b]; v; v &= v - 1) reducer.Mark(b * 8 + __builtin_ctz(v), y, z);
+        ++b;
+      }
+    }
+  }
+  return reducer.Count();
+}
+
+int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
+                       BitArray& target, int32_t targetRes) {
+  const int64_t R = sourceRes;
+  if (!SizesFit(target, R, targetRes)) return 0;
+  Reducer reducer(R, target, targetRes);
+  for (size_t i = 0; i < bitCount; ++i) {
+    int64_t bit = bits[i];
+    if (bit < 0 || bit >= R * R * R) continue;
+    reducer.Mark(bit % R, (bit / R) % R, bit / (R * R));
+  }
+  return reducer.Count();
+}
+
+void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
+  std::vector<CellPoint> scratch(size_t(std::max<int64_t>(largestCount, 0)));
+  for (int32_t s = 0; s < grid.ListCount(); ++s) {
+    PagedPointList& list = grid.List(s);
+    int64_t n = std::min<int64_t>(list.Count(), int64_t(scratch.size()));
+    if (n <= 0) continue;
+    int64_t bytes = n * int64_t(sizeof(CellPoint));
+    list.SetPosition(0);
+    list.SelectBlock(0);
+    list.Read(scratch.data(), bytes);
+    ShuffleRecords(scratch.data(), uint32_t(n));
+    list.SetPosition(0);
+    list.SelectBlock(0);
+    list.Write(scratch.data(), bytes);
+  }
+}
+
+void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
+                     uint32_t count) {
+  const int32_t lists = grid.ListCount();
+  std::vector<int32_t> order;
+  order.reserve(size_t(lists));
+  for (int32_t s = 0; s < lists; ++s) {
+    if (grid.List(s).Count() > 0) order.push_back(s);
+  }
+  int32_t m = int32_t(order.size());
+  std::vector<int64_t> taken(size_t(lists), 0);
+  ShuffleIndices(order.data(), m);
+
+  int32_t cursor = 0;
+  int32_t passes = 0;
+  uint32_t visits = 0;
+  uint32_t written = 0;
+  int32_t misses = 0;
+  while (written < count && m > 0) {
+    if (cursor == 0) {
+      ++passes;
+      // Reshuffled at the start of every second cycle.
+      if (passes > 1) {
+        ShuffleIndices(order.data(), m);
+        passes = 0;
+      }
+    }
+    int32_t s = order[size_t(cursor)];
+    PagedPointList& list = grid.List(s);
+    int64_t t = taken[size_t(s)];
+    if (t < list.Count()) {
+      int32_t threshold = 16 - int32_t(weights[s] * -256.0);
+      if (int32_t(visits & 255u) < threshold) {
+        CellPoint record;
+        list.SetPosition(int32_t(t % PagedPointList::kBlockRecords));
+        list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords));
+        list.Read(&record, int64_t(sizeof(CellPoint)));
+        out.WritePoint(record);
+        ++taken[size_t(s)];
+        ++written;
+      }
+      ++visits;
+    } else {
+      ++misses;
+      if (misses > 256) {
+        order.clear();
+        for (int32_t k = 0; k < lists; ++k) {
+          if (taken[size_t(k)] < grid.List(k).Count()) order.push_back(k);
+        }
+        m = int32_t(order.size());
+        misses = 0;
+        ShuffleIndices(order.data(), m);
+        passes = 0;
+      }
+    }
+    ++cursor;
+    if (cursor >= m) cursor = 0;
+  }
+}
+
+}  // namespace vorlin

@@ -1,0 +1,75 @@
+#include "import/paged_point_list.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+constexpr int32_t PagedPointList::kBlockRecords;
+
+void PagedPointList::SelectBlock(int32_t index) {
+  if (index == m_current || index < 0 || index >= BlockCount()) return;
+  m_current = index;
+  for (int32_t i = 0; i < BlockCount(); ++i) {
+    if (i == index) continue;
+    PointBlock* block = m_blocks[size_t(i)].get();
+    // Clean blocks that already have a file copy stay resident (SwapOut
+    // declines them); never-written blocks always go out.
+    if (block->fileOffset == 0 || block->IsResident()) m_manager->SwapOut(block);
+  }
+  PointBlock* selected = m_blocks[size_t(index)].get();
+  if (selected->fileOffset != 0 && !selected->IsResident()) m_manager->SwapIn(selected);
+}
+
+void PagedPointList::Append(const CellPoint& record) {
+  if (m_position == kBlockRecords) {
+    if (m_current + 1 == BlockCount()) {
+      m_blocks.emplace_back(m_manager->AllocateBlock(kBlockRecords));
+      m_position = 0;
+      SelectBlock(BlockCount() - 1);
+    } else {
+      SelectBlock(m_current + 1);
+      m_position = 0;
+    }
+  }
+  PointBlock& block = *m_blocks[size_t(m_current)];
+  block.dirty = 1;
+  block.records[size_t(m_position)] = record;
+  ++m_count;
+  ++m_position;
+}
+
+void PagedPointList::AdvanceIfFull() {
+  if (m_position == kBlockRecords && m_current + 1 < BlockCount()) {
+    SelectBlock(m_current + 1);
+    m_position = 0;
+  }
+}
+
+void PagedPointList::Read(CellPoint* destination, int64_t bytes) {
+  int64_t remaining = bytes / int64_t(sizeof(CellPoint));
+  while (remaining > 0) {
+    int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
+    if (k <= 0 || m_current < 0) break;  // nothing left to read
+    const PointBlock& block = *m_blocks[size_t(m_current)];
+    memcpy(destination, &block.records[size_t(m_position)], size_t(k) * sizeof(CellPoint));
+    destination += k;
+    remaining -= k;
+    m_position += int32_t(k);
+    AdvanceIfFull();
+  }
+}
+
+void PagedPointList::Write(const CellPoint* source, int64_t bytes) {
+  int64_t remaining = bytes / int64_t(sizeof(CellPoint));
+  while (remaining > 0) {
+    int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
+    if (k <= 0 || m_current < 0) break;
+    PointBlock& block = *m_blocks[size_t(m_current)];
+    memcpy(&block.records[size_t(m_position)], source, size_t(k) * sizeof(CellPoint));
+    block.dirty = 1;
+    source += k;
+    remaining -= k;
+    m_position += int32_t(k);
+    AdvanceIfFull();
+  }
+}

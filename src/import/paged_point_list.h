@@ -1,0 +1,73 @@
+#ifndef VORLIN_IMPORT_PAGED_POINT_LIST_H
+#define VORLIN_IMPORT_PAGED_POINT_LIST_H
+
+#include <stdint.h>
+
+#include <memory>
+#include <vector>
+
+#include "vorlin/cell_point.h"
+
+using Zelvane::Vorlin::CellPoint;
+
+// One page of a paged list. Spill offsets are 64-bit so that a single huge
+// cell cannot overflow its spill file's offsets.
+struct PointBlock {
+  std::unique_ptr<CellPoint[]> records;  // null while swapped out
+  int32_t capacity = 0;
+  int64_t fileOffset = 0;  // 0: never written (offset 0 of the spill file holds no block)
+  uint8_t dirty = 0;       // resident records differ from the file copy
+
+  bool IsResident() const { return records != nullptr; }
+};
+
+// Allocates blocks and moves them between memory and backing storage.
+class IBufferManager {
+ public:
+  virtual ~IBufferManager() = default;
+  virtual PointBlock* AllocateBlock(int32_t capacity) = 0;
+  // True when the block was written out and its records freed.
+  virtual bool SwapOut(PointBlock* block) = 0;
+  virtual bool SwapIn(PointBlock* block) = 0;
+};
+
+// A list of records in fixed blocks; only the blocks the caller works in need
+// to stay in memory. Reading and writing walk from the current block and
+// position, which the caller sets first.
+class PagedPointList {
+ public:
+  static constexpr int32_t kBlockRecords = 512;
+
+  PagedPointList() = default;
+  PagedPointList(const PagedPointList&) = delete;
+  PagedPointList& operator=(const PagedPointList&) = delete;
+
+  void SetManager(IBufferManager* manager) { m_manager = manager; }
+
+  void Append(const CellPoint& record);
+  // Copy bytes / 20 records from or to the list, starting at the current
+  // block and position. The caller stays within the appended records.
+  void Read(CellPoint* destination, int64_t bytes);
+  void Write(const CellPoint* source, int64_t bytes);
+  // Makes block index current; other blocks may be swapped out.
+  void SelectBlock(int32_t index);
+
+  void SetPosition(int32_t position) { m_position = position; }
+  int32_t Position() const { return m_position; }
+  int32_t CurrentBlock() const { return m_current; }
+  int64_t Count() const { return m_count; }
+  int32_t BlockCount() const { return int32_t(m_blocks.size()); }
+  const PointBlock& Block(int32_t index) const { return *m_blocks[size_t(index)]; }
+
+ private:
+  // Moves to the next block when the current one is used up.
+  void AdvanceIfFull();
+
+  std::vector<std::unique_ptr<PointBlock>> m_blocks;
+  IBufferManager* m_manager = nullptr;
+  int32_t m_current = -1;
+  int32_t m_position = kBlockRecords;
+  int64_t m_count = 0;
+};
+
+#endif

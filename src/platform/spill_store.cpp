@@ -1,0 +1,216 @@
+#include "platform/spill_store.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <mutex>
+
+namespace vorlin {
+namespace platform {
+namespace {
+
+constexpr int kFirstExtentShift = 13;  // 8 KiB
+constexpr int kLastExtentShift = 20;   // 1 MiB
+constexpr int kSizeClasses = kLastExtentShift - kFirstExtentShift + 1;
+
+int SizeClass(size_t index) {
+  return int(std::min<size_t>(index, size_t(kSizeClasses - 1)));
+}
+
+}  // namespace
+
+uint64_t SpillExtentSize(size_t index) { return uint64_t(1) << (kFirstExtentShift + SizeClass(index)); }
+
+// One unlinked file in a temporary directory holding the extents of every
+// spill file made there. It closes when its last spill file goes.
+class SpillBacking {
+ public:
+  int fd = -1;
+  std::string dir;
+  uint64_t end = 0;  // first byte never handed out
+  std::vector<uint64_t> freeExtents[kSizeClasses];
+  size_t openFiles = 0;
+};
+
+namespace {
+
+struct Backings {
+  std::mutex mutex;
+  std::map<std::string, SpillBacking*> byDir;
+};
+
+Backings& TheBackings() {
+  static Backings* backings = new Backings;  // lives until process exit
+  return *backings;
+}
+
+int MakeUnlinkedFile(const std::string& dir) {
+  std::string path = dir;
+  if (path.empty() || path.back() != '/') path += '/';
+  path += "vorlin-spill-XXXXXX";
+  int fd;
+  do {
+    fd = ::mkostemp(&path[0], O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd >= 0) ::unlink(path.c_str());
+  return fd;
+}
+
+}  // namespace
+
+SpillFile* SpillFile::Create(const std::string& dir) {
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  SpillBacking*& backing = b.byDir[dir];
+  if (!backing) {
+    int fd = MakeUnlinkedFile(dir);
+    if (fd < 0) {
+      b.byDir.erase(dir);
+      return nullptr;
+    }
+    backing = new SpillBacking;
+    backing->fd = fd;
+    backing->dir = dir;
+  }
+  ++backing->openFiles;
+  return new SpillFile(backing);
+}
+
+SpillFile::~SpillFile() {
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  for (size_t i = 0; i < m_extents.size(); ++i) {
+    m_backing->freeExtents[SizeClass(i)].push_back(m_extents[i]);
+  }
+  if (--m_backing->openFiles == 0) {
+    ::close(m_backing->fd);  // the disk space goes with it
+    b.byDir.erase(m_backing->dir);
+    delete m_backing;
+  }
+}
+
+bool SpillFile::Reserve(uint64_t end) {
+  if (end <= m_capacity) return true;
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  while (m_capacity < end) {
+    const size_t index = m_extents.size();
+    const uint64_t size = SpillExtentSize(index);
+    std::vector<uint64_t>& freeList = m_backing->freeExtents[SizeClass(index)];
+    uint64_t physical;
+    if (!freeList.empty()) {
+      physical = freeList.back();
+      freeList.pop_back();
+    } else {
+      physical = m_backing->end;
+      m_backing->end += size;
+    }
+    m_extents.push_back(physical);
+    m_capacity += size;
+  }
+  return true;
+}
+
+namespace {
+
+// The extent holding logical byte at, and the logical offset where it starts.
+void Locate(uint64_t at, size_t& index, uint64_t& extentStart) {
+  index = 0;
+  extentStart = 0;
+  for (; index + 1 < size_t(kSizeClasses); ++index) {
+    const uint64_t size = SpillExtentSize(index);
+    if (at < extentStart + size) return;
+    extentStart += size;
+  }
+  const uint64_t largest = SpillExtentSize(index);
+  const uint64_t beyond = (at - extentStart) / largest;
+  index += size_t(beyond);
+  extentStart += beyond * largest;
+}
+
+}  // namespace
+
+template <typename Io>
+bool SpillFile::ForEachPiece(uint64_t offset, size_t size, Io io) const {
+  size_t index;
+  uint64_t extentStart;
+  Locate(offset, index, extentStart);
+  size_t done = 0;
+  while (done < size) {
+    const uint64_t extentSize = SpillExtentSize(index);
+    const uint64_t within = offset + done - extentStart;
+    const size_t length = size_t(std::min<uint64_t>(extentSize - within, size - done));
+    if (!io(m_extents[index] + within, done, length)) return false;
+    done += length;
+    extentStart += extentSize;
+    ++index;
+  }
+  return true;
+}
+
+bool SpillFile::ReadAt(void* buffer, size_t size, uint64_t offset) {
+  if (offset > m_size || size > m_size - offset) return false;
+  uint8_t* out = static_cast<uint8_t*>(buffer);
+  const int fd = m_backing->fd;
+  return ForEachPiece(offset, size, [&](uint64_t physical, size_t at, size_t length) {
+    size_t got = 0;
+    while (got < length) {
+      ssize_t n = ::pread(fd, out + at + got, length - got, off_t(physical + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += size_t(n);
+    }
+    return true;
+  });
+}
+
+int64_t SpillFile::Read(void* buffer, size_t size) {
+  if (m_position >= m_size) return 0;
+  const size_t available = size_t(std::min<uint64_t>(size, m_size - m_position));
+  if (!ReadAt(buffer, available, m_position)) return -1;
+  m_position += available;
+  return int64_t(available);
+}
+
+bool SpillFile::Write(const void* buffer, size_t size, size_t* written) {
+  if (written) *written = 0;
+  if (size == 0) return true;
+  if (!Reserve(m_position + size)) return false;
+  const uint8_t* in = static_cast<const uint8_t*>(buffer);
+  const int fd = m_backing->fd;
+  size_t done = 0;
+  ForEachPiece(m_position, size, [&](uint64_t physical, size_t at, size_t length) {
+    size_t put = 0;
+    while (put < length) {
+      ssize_t n = ::pwrite(fd, in + at + put, length - put, off_t(physical + put));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      put += size_t(n);
+    }
+    done += length;
+    return true;
+  });
+  m_position += done;
+  m_size = std::max(m_size, m_position);
+  if (written) *written = done;
+  return done == size;
+}
+
+bool SpillFile::Seek(int64_t offset) {
+  if (offset < 0) return false;
+  m_position = uint64_t(offset);
+  return true;
+}
+
+bool SpillFile::SeekRelative(int64_t offset) {
+  if (offset < 0 && uint64_t(-offset) > m_position) return false;
+  m_position = uint64_t(int64_t(m_position) + offset);
+  return true;
+}
+
+}  // namespace platform
+}  // namespace vorlin

@@ -1,0 +1,50 @@
+#ifndef VORLIN_READERS_BUFFERED_RECORD_READER_H
+#define VORLIN_READERS_BUFFERED_RECORD_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+
+#include "platform/file.h"
+
+namespace vorlin {
+
+// Pulls fixed-size records from a file, refilling one buffer of many records
+// at a time so that a pass costs one read call per refill and no allocation
+// per record. The file is borrowed; its position is where the next refill
+// starts reading.
+class BufferedRecordReader {
+ public:
+  static constexpr int32_t kRecordsPerRefill = 1000;
+
+  explicit BufferedRecordReader(platform::File* file,
+                                int32_t recordsPerRefill = kRecordsPerRefill);
+  BufferedRecordReader(const BufferedRecordReader&) = delete;
+  BufferedRecordReader& operator=(const BufferedRecordReader&) = delete;
+
+  // Copies the next record of size bytes to destination. False at the end
+  // of the data or on a read error, and for a trailing record that the file
+  // cuts short: no byte that was not read is ever delivered.
+  bool Read(void* destination, size_t size);
+
+  // Discards what the buffer holds, so the next Read refills from the file's
+  // current position. Call after repositioning the file.
+  void Empty();
+
+ private:
+  // Reads until the buffer is full or the file has no more to give.
+  void Fill();
+
+  platform::File* m_file;
+  std::unique_ptr<uint8_t[]> m_buffer;
+  size_t m_capacity = 0;
+  size_t m_recordSize = 0;
+  int32_t m_bytesInBuffer = 0;
+  uint64_t m_readPosition = 0;
+  int32_t m_recordsPerRefill;
+};
+
+}  // namespace vorlin
+
+#endif

@@ -1,0 +1,197 @@
+#include "readers/las_reader.h"
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "format/little_endian.h"
+#include "platform/file.h"
+#include "readers/buffered_record_reader.h"
+
+namespace Zelvane {
+namespace Vorlin {
+
+namespace {
+
+using vorlin::format::GetF64;
+using vorlin::format::GetI32;
+using vorlin::format::GetU16;
+using vorlin::format::GetU32;
+
+// Public header block fields we use, as byte offsets from the file start.
+constexpr size_t kHeaderSize = 227;
+constexpr size_t kOffsetToPointData = 96;
+constexpr size_t kPointFormat = 104;
+constexpr size_t kRecordLength = 105;
+constexpr size_t kPointCount = 107;
+constexpr size_t kScale = 131;
+constexpr size_t kOffset = 155;
+constexpr size_t kMaxX = 179;
+constexpr size_t kMinX = 187;
+constexpr size_t kBoundsStride = 16;  // max x, min x, max y, min y, ...
+
+constexpr uint16_t kMaxRecordLength = 64;
+constexpr int kMaxPointFormat = 5;
+// x, y, z, intensity, return byte and classification all lie in the first
+// 16 bytes, but no format has records shorter than 20; anything shorter is
+// not a point record we understand.
+constexpr uint16_t kMinRecordLength = 20;
+
+// Field offsets inside a point record.
+constexpr size_t kRecordX = 0;
+constexpr size_t kRecordIntensity = 12;
+constexpr size_t kRecordClassification = 15;
+
+static_assert(kMinX + 2 * kBoundsStride + 8 == kHeaderSize, "bounds end the header");
+
+}  // namespace
+
+struct LasReader::State {
+  vorlin::platform::File file;
+  std::unique_ptr<vorlin::BufferedRecordReader> records;
+  uint8_t header[kHeaderSize] = {};
+  bool colorScaling = false;
+  bool intensityScaling = false;
+
+  int pointFormat() const { return header[kPointFormat]; }
+  uint16_t recordLength() const { return GetU16(header + kRecordLength); }
+  size_t colorPosition() const {
+    int format = pointFormat();
+    uint16_t length = recordLength();
+    if (format == 2 && length >= 26) return 20;
+    if ((format == 3 || format == 5) && length >= 34) return 28;
+    return 0;
+  }
+};
+
+LasReader::LasReader() : m_state(new State) {}
+
+LasReader::~LasReader() = default;
+
+bool LasReader::Open(const wchar_t* fileName) {
+  Close();
+  if (fileName == nullptr) return false;
+  State& s = *m_state;
+  s.file = vorlin::platform::File::Open(fileName, vorlin::platform::kAccessRead,
+                                        vorlin::platform::kShareRead,
+                                        vorlin::platform::Disposition::kOpenExisting);
+  if (!s.file.IsValid()) return false;
+  s.records.reset(new vorlin::BufferedRecordReader(&s.file));
+  if (!s.file.Seek(0) || !s.file.ReadExact(s.header, kHeaderSize) ||
+      s.recordLength() > kMaxRecordLength) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
+void LasReader::Close() {
+  State& s = *m_state;
+  s.records.reset();
+  if (s.file.IsValid()) s.file.Close();
+  s.file = vorlin::platform::File();
+}
+
+bool LasReader::FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,
+                          unsigned int& attributes) {
+  const State& s = *m_state;
+  if (!s.file.IsValid()) return false;
+  for (int axis = 0; axis < 3; ++axis) {
+    if (minXYZ) minXYZ[axis] = GetF64(s.header + kMinX + axis * kBoundsStride);
+    if (maxXYZ) maxXYZ[axis] = GetF64(s.header + kMaxX + axis * kBoundsStride);
+  }
+  pointCount = GetU32(s.header + kPointCount);
+  switch (s.pointFormat()) {
+    case 0:
+    case 1:
+    case 4:
+      attributes = 10;  // intensity and custom attribute
+      break;
+    case 2:
+    case 3:
+    case 5:
+      attributes = 11;  // colour as well
+      break;
+    default:
+      attributes = 0;
+      break;
+  }
+  return true;
+}
+
+bool LasReader::ReadFirstPoint(double& x, double& y, double& z, unsigned char& red,
+                               unsigned char& green, unsigned char& blue) {
+  unsigned char intensity, customAttribute;
+  float nx, ny, nz;
+  return ReadFirstPointEx(x, y, z, red, green, blue, intensity, nx, ny, nz, customAttribute);
+}
+
+bool LasReader::ReadNextPoint(double& x, double& y, double& z, unsigned char& red,
+                              unsigned char& green, unsigned char& blue) {
+  unsigned char intensity, customAttribute;
+  float nx, ny, nz;
+  return ReadNextPointEx(x, y, z, red, green, blue, intensity, nx, ny, nz, customAttribute);
+}
+
+double LasReader::UnitsToFeetConversionFactor() { return 0.0; }
+
+bool LasReader::ReadFirstPointEx(double& x, double& y, double& z, unsigned char& red,
+                                 unsigned char& green, unsigned char& blue,
+                                 unsigned char& intensity, float& normalX, float& normalY,
+                                 float& normalZ, unsigned char& customAttribute) {
+  State& s = *m_state;
+  if (!s.records) return false;
+  if (!s.file.Seek(GetU32(s.header + kOffsetToPointData))) return false;
+  s.colorScaling = false;
+  s.intensityScaling = false;
+  s.records->Empty();
+  return ReadNextPointEx(x, y, z, red, green, blue, intensity, normalX, normalY, normalZ,
+                         customAttribute);
+}
+
+bool LasReader::ReadNextPointEx(double& x, double& y, double& z, unsigned char& red,
+                                unsigned char& green, unsigned char& blue,
+                                unsigned char& intensity, float& normalX, float& normalY,
+                                float& normalZ, unsigned char& customAttribute) {
+  State& s = *m_state;
+  if (!s.records) return false;
+  if (s.pointFormat() > kMaxPointFormat) return false;
+  const uint16_t length = s.recordLength();
+  if (length < kMinRecordLength) return false;
+
+  uint8_t record[kMaxRecordLength];
+  if (!s.records->Read(record, length)) return false;
+
+  const uint8_t* h = s.header;
+  x = GetI32(record + kRecordX) * GetF64(h + kScale) + GetF64(h + kOffset);
+  y = GetI32(record + kRecordX + 4) * GetF64(h + kScale + 8) + GetF64(h + kOffset + 8);
+  z = GetI32(record + kRecordX + 8) * GetF64(h + kScale + 16) + GetF64(h + kOffset + 16);
+  customAttribute = record[kRecordClassification] & 31;
+  normalX = normalY = normalZ = 0.0f;
+  red = green = blue = 0;
+
+  // 16-bit intensities and colours are reduced to 8 bits from the first
+  // value of the pass that needs it; a file of 8-bit values passes through.
+  uint16_t rawIntensity = GetU16(record + kRecordIntensity);
+  if (rawIntensity > 255) s.intensityScaling = true;
+  intensity = (unsigned char)(s.intensityScaling ? rawIntensity >> 8 : rawIntensity);
+
+  size_t colorAt = s.colorPosition();
+  if (colorAt != 0) {
+    uint16_t r = GetU16(record + colorAt);
+    uint16_t g = GetU16(record + colorAt + 2);
+    uint16_t b = GetU16(record + colorAt + 4);
+    if (r > 255 || g > 255 || b > 255) s.colorScaling = true;
+    if (s.colorScaling) {
+      r >>= 8;
+      g >>= 8;
+      b >>= 8;
+    }
+    red = (unsigned char)r;
+    green = (unsigned char)g;
+    blue = (unsigned char)b;
+  }
+  return true;
+}
+
+}  // namespace Vorlin
+}  // namespace Zelvane

@@ -1,0 +1,296 @@
+#include "import/cell_ordering.h"
+
+#include <math.h>
+#include <string.h>
+
+#include <algorithm>
+#include <limits>
+#include <set>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "import/ordering_steps.h"
+#include "platform/random.h"
+#include "support/temp_dir.h"
+
+using vorlin::OrderingSettings;
+
+namespace {
+
+// The unit cell; its expanded box is [-0.01, 1.01]^3.
+const double kLo[3] = {0, 0, 0};
+const double kHi[3] = {1, 1, 1};
+
+CellPoint At(double x, double y, double z, uint32_t id) {
+  CellPoint p{};
+  p.x = float(x);
+  p.y = float(y);
+  p.z = float(z);
+  p.color = id;
+  return p;
+}
+
+// Centre of fine voxel i on an axis of the unit cell.
+double Voxel(int i) { return -0.01 + (i + 0.5) * 1.02 / 256; }
+
+int SubCellOf(const CellPoint& p) {
+  auto axis = [](float v) { return std::min(15, std::max(0, int((v + 0.01) / (1.02 / 16)))); };
+  return (axis(p.z) * 16 + axis(p.y)) * 16 + axis(p.x);
+}
+
+float Order(std::vector<CellPoint>& records, unsigned seed,
+            const OrderingSettings& settings = OrderingSettings()) {
+  vorlin::platform::Srand(seed);
+  LinearPointMemoryBuf stream(records.data());
+  return vorlin::OrderCellRecords(settings, kLo, kHi, stream, uint32_t(records.size()));
+}
+
+std::vector<uint32_t> Ids(const std::vector<CellPoint>& records) {
+  std::vector<uint32_t> ids;
+  for (const CellPoint& p : records) ids.push_back(p.color);
+  return ids;
+}
+
+bool IsPermutationOfIds(const std::vector<CellPoint>& records) {
+  std::vector<uint32_t> ids = Ids(records);
+  std::sort(ids.begin(), ids.end());
+  for (size_t i = 0; i < ids.size(); ++i) {
+    if (ids[i] != i) return false;
+  }
+  return true;
+}
+
+class CellOrderingTest : public ::testing::Test {
+ protected:
+  vorlin_test::TempDir m_dir;
+  vorlin_test::ScopedTmpDir m_tmp{m_dir.path().string()};
+};
+
+}  // namespace
+
+TEST_F(CellOrderingTest, LevelOfDetailValue) {
+  // One record: one voxel of 65536, doubled by the coarsening (growth 3).
+  std::vector<CellPoint> one = {At(0.3, 0.6, 0.9, 0)};
+  EXPECT_EQ(Order(one, 7), 2.0f / 65536);
+  EXPECT_EQ(one[0].color, 0u);
+  std::vector<CellPoint> none;
+  EXPECT_EQ(Order(none, 7), 0.0f);
+
+  // A dense plane parallel to a face: about 252 x 252 voxels (the margins
+  // stay empty); far more records than voxels, so no coarsening.
+  std::vector<CellPoint> dense;
+  for (int j = 0; j < 600; ++j) {
+    for (int i = 0; i < 600; ++i) {
+      dense.push_back(At((i + 0.5) / 600, (j + 0.5) / 600, 0.5, uint32_t(dense.size())));
+    }
+  }
+  float lod = Order(dense, 11);
+  EXPECT_GT(lod, 250.0f * 250 / 65536);
+  EXPECT_LT(lod, 253.0f * 253 / 65536);
+  EXPECT_TRUE(IsPermutationOfIds(dense));
+
+  // One record in every other voxel: 126^2 occupied at 256, but every voxel
+  // at 128, so the value doubles ...
+  std::vector<CellPoint> sparse;
+  for (int j = 0; j < 126; ++j) {
+    for (int i = 0; i < 126; ++i) {
+      sparse.push_back(At(Voxel(2 * i + 2), Voxel(2 * j + 2), 0.5, uint32_t(sparse.size())));
+    }
+  }
+  const float fine = 126.0f * 126 / 65536;
+  std::vector<CellPoint> copy = sparse;
+  EXPECT_EQ(Order(copy, 3), 2 * fine);
+  // ... unless the same points come twice (too many per occupied voxel) or
+  // the settings allow no coarser resolution.
+  copy = sparse;
+  for (CellPoint p : sparse) copy.push_back(At(p.x, p.y, p.z, uint32_t(copy.size())));
+  EXPECT_EQ(Order(copy, 3), fine);
+  OrderingSettings noSteps;
+  noSteps.coarseningSteps = 0;
+  OrderingSettings noDivisor;
+  noDivisor.coarsenDivisor = 1;
+  noDivisor.coarseningSteps = 5;
+  for (const OrderingSettings& s : {noSteps, noDivisor}) {
+    copy = sparse;
+    EXPECT_EQ(Order(copy, 3, s), fine);
+  }
+  OrderingSettings many;  // uneven divisions down to nothing: safe
+  many.coarseningSteps = 20;
+  many.coarsenDivisor = 3;
+  copy = sparse;
+  EXPECT_GE(Order(copy, 3, many), fine);
+  EXPECT_TRUE(IsPermutationOfIds(copy));
+}
+
+TEST_F(CellOrderingTest, OneSubCellComesOutInItsShuffledOrder) {
+  // 1500 records over three blocks, all in sub-cell (2, 3, 4).
+  std::vector<CellPoint> records;
+  for (uint32_t i = 0; i < 1500; ++i) {
+    double jitter = (i % 37) * 0.001;
+    records.push_back(At(0.13 + jitter, 0.2 + jitter * 0.5, 0.26 + jitter * 0.25, i));
+  }
+  std::vector<CellPoint> expected = records;
+  vorlin::platform::Srand(99);
+  vorlin::ShuffleRecords(expected.data(), uint32_t(expected.size()));
+  Order(records, 99);
+  EXPECT_EQ(Ids(records), Ids(expected));
+}
+
+TEST_F(CellOrderingTest, PermutationAndDeterminism) {
+  // A bumpy surface with a corner of thousands of records per sub-cell
+  // (many blocks each), plus points outside the box and non-numbers, which
+  // are clamped into the border sub-cells rather than dropped.
+  std::vector<CellPoint> input;
+  vorlin::platform::Srand(1234);
+  for (uint32_t i = 0; i < 60000; ++i) {
+    double u = vorlin::platform::Rand() / 32767.0;
+    double v = vorlin::platform::Rand() / 32767.0;
+    if (i % 2 == 0) {
+      u *= 0.03;
+      v *= 0.25;
+    }
+    input.push_back(At(u, v, 0.5 + 0.3 * sin(6 * u) * cos(4 * v), i));
+  }
+  const float inf = std::numeric_limits<float>::infinity();
+  for (CellPoint p : {At(-5, 0.5, 0.5, 0), At(0.5, 7, 1e30, 0), At(1.0101, -0.0101, 1, 0),
+                      At(std::numeric_limits<float>::quiet_NaN(), -inf, inf, 0)}) {
+    p.color = uint32_t(input.size());
+    input.push_back(p);
+  }
+
+  std::vector<CellPoint> first = input;
+  float lod = Order(first, 5);
+  EXPECT_TRUE(IsPermutationOfIds(first));
+  EXPECT_NE(Ids(first), Ids(input));
+  std::vector<CellPoint> again = input;
+  EXPECT_EQ(Order(again, 5), lod);
+  EXPECT_EQ(Ids(again), Ids(first));
+  std::vector<CellPoint> other = input;
+  EXPECT_EQ(Order(other, 6), lod);
+  EXPECT_NE(Ids(other), Ids(first));
+  EXPECT_EQ(m_dir.EntryCount(), 0u);  // no spill file left behind
+
+  // Without a usable temporary folder the blocks stay in memory: same order.
+  vorlin_test::ScopedTmpDir missing((m_dir.path() / "missing").string());
+  std::vector<CellPoint> inMemory = input;
+  EXPECT_EQ(Order(inMemory, 5), lod);
+  EXPECT_EQ(Ids(inMemory), Ids(first));
+}
+
+TEST_F(CellOrderingTest, PrefixesAreSpreadOverTheSurface) {
+  // A plane whose left quarter holds 90% of the points, sorted along x.
+  std::vector<CellPoint> records;
+  vorlin::platform::Srand(77);
+  for (uint32_t i = 0; i < 200000; ++i) {
+    double u = vorlin::platform::Rand() / 32768.0;
+    double v = vorlin::platform::Rand() / 32768.0;
+    records.push_back(At(i % 10 == 0 ? 0.25 + 0.75 * u : 0.25 * u, v, 0.5, i));
+  }
+  std::sort(records.begin(), records.end(),
+            [](const CellPoint& a, const CellPoint& b) { return a.x < b.x; });
+  std::set<int> occupied;
+  for (const CellPoint& p : records) occupied.insert(SubCellOf(p));
+  Order(records, 8);
+
+  // 2% of the records already touch almost every occupied sub-cell, and the
+  // sparse three quarters (10% of the points) get far more than 10% of them.
+  const size_t prefix = records.size() / 50;
+  std::set<int> seen;
+  size_t sparse = 0;
+  for (size_t i = 0; i < prefix; ++i) {
+    seen.insert(SubCellOf(records[i]));
+    sparse += records[i].x > 0.26f;
+  }
+  EXPECT_GE(double(seen.size()), 0.95 * double(occupied.size()));
+  EXPECT_GT(double(sparse) / double(prefix), 0.3);
+}
+
+TEST_F(CellOrderingTest, SubCellShareFollowsOccupiedSurface) {
+  // Sub-cell A: all 16 x 16 voxels of a plane (weight 1); B: 8 x 8 of them
+  // (weight 0.25: a record on 80 of every 256 visits). 1280 records each.
+  std::vector<CellPoint> records;
+  auto add = [&](int firstVoxelX, int side, int perVoxel) {
+    for (int j = 0; j < side; ++j) {
+      for (int i = 0; i < side; ++i) {
+        for (int k = 0; k < perVoxel; ++k) {
+          records.push_back(
+              At(Voxel(firstVoxelX + i), Voxel(16 + j), Voxel(16), uint32_t(records.size())));
+        }
+      }
+    }
+  };
+  add(16, 16, 5);
+  add(64, 8, 20);
+  for (unsigned seed : {1u, 2u}) {
+    std::vector<CellPoint> ordered = records;
+    Order(ordered, seed);
+    const size_t prefix = 336;  // two rounds of 256 visits: 40 of 168 from B
+    size_t fromB = 0;
+    for (size_t i = 0; i < prefix; ++i) fromB += ordered[i].x > 0.2f;
+    EXPECT_NEAR(double(fromB) / prefix, 40.0 / 168, 0.05) << seed;
+  }
+}
+
+TEST(OrderingSteps, RecordShuffleIsUniform) {
+  vorlin::platform::Srand(2024);
+  // Every arrangement of three records about equally often.
+  std::vector<int> seen(27, 0);
+  const int trials = 60000;
+  for (int t = 0; t < trials; ++t) {
+    CellPoint r[3] = {At(0, 0, 0, 0), At(0, 0, 0, 1), At(0, 0, 0, 2)};
+    vorlin::ShuffleRecords(r, 3);
+    ++seen[size_t(r[0].color * 9 + r[1].color * 3 + r[2].color)];
+  }
+  EXPECT_EQ(std::count_if(seen.begin(), seen.end(), [](int n) { return n > 0; }), 6);
+  for (int n : seen) {
+    if (n) {
+      EXPECT_NEAR(n, trials / 6, trials / 60);
+    }
+  }
+
+  // The last step swaps the last record with a uniform position, which
+  // beyond 32767 needs a second 15-bit draw.
+  std::vector<CellPoint> many(100000);
+  int beyond = 0;
+  for (int t = 0; t < 5; ++t) {
+    for (uint32_t i = 0; i < many.size(); ++i) many[i] = At(0, 0, 0, i);
+    vorlin::ShuffleRecords(many.data(), uint32_t(many.size()));
+    ASSERT_TRUE(IsPermutationOfIds(many));
+    for (uint32_t i = 32768; i < many.size(); ++i) beyond += many[i].color == 99999;
+  }
+  EXPECT_GE(beyond, 2);
+}
+
+TEST(OrderingSteps, DownsampleMatchesADirectReduction) {
+  vorlin::platform::Srand(3);
+  const int32_t cases[][2] = {{256, 128}, {64, 16}, {8, 4}, {6, 2}, {256, 85}};
+  for (const auto& c : cases) {
+    const int32_t from = c[0], to = c[1], factor = from / to;
+    BitArray source;
+    source.Resize(from * from * from);
+    std::set<int32_t> setBits, expected;
+    for (int k = 0; k < 3000; ++k) {
+      int32_t x = k % 3 == 0 ? from - 1 : vorlin::platform::Rand() % from;  // row ends too
+      int32_t y = vorlin::platform::Rand() % from;
+      int32_t z = vorlin::platform::Rand() % from;
+      source.Set((z * from + y) * from + x);
+      setBits.insert((z * from + y) * from + x);
+      auto reduce = [&](int32_t v) { return std::min(v / factor, to - 1); };
+      expected.insert((reduce(z) * to + reduce(y)) * to + reduce(x));
+    }
+    BitArray target;
+    target.Resize(to * to * to);
+    EXPECT_EQ(vorlin::Downsample(source, from, target, to), int64_t(expected.size())) << from;
+    EXPECT_EQ(target.Count(), int64_t(expected.size())) << from;
+    for (int32_t bit : expected) ASSERT_TRUE(target.Test(bit)) << from;
+
+    // From the list of set bits: the very same target.
+    std::vector<int32_t> list(setBits.begin(), setBits.end());
+    BitArray fromList;
+    fromList.Resize(target.Size());
+    EXPECT_EQ(vorlin::DownsampleBits(list.data(), list.size(), from, fromList, to),
+              int64_t(expected.size()));
+    EXPECT_EQ(memcmp(fromList.Bytes(), target.Bytes(), size_t(target.ByteCount())), 0);
+  }
+}

@@ -1,0 +1,108 @@
+#include "platform/spill_store.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "platform/temp_file.h"
+#include "support/temp_dir.h"
+
+using namespace vorlin::platform;
+
+namespace {
+
+size_t OpenDescriptors() {
+  size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd");
+       it != std::filesystem::directory_iterator(); ++it) {
+    ++n;
+  }
+  return n;
+}
+
+std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
+  std::vector<uint8_t> bytes(size);
+  for (size_t i = 0; i < size; ++i) bytes[i] = uint8_t(seed + i * 7 + (i >> 9));
+  return bytes;
+}
+
+}  // namespace
+
+TEST(SpillStore, InterleavedFilesKeepTheirBytesAcrossExtents) {
+  vorlin_test::TempDir dir;
+  vorlin_test::ScopedTmpDir tmp(dir.path().string());
+  File a = CreateTemporaryFile("aaa");
+  File b = CreateTemporaryFile("aab");
+  ASSERT_TRUE(a.IsValid() && b.IsValid());
+  // Writes of odd sizes that straddle many extent boundaries, interleaved.
+  const std::vector<uint8_t> da = Pattern(5 * 1024 * 1024 + 333, 1);
+  const std::vector<uint8_t> db = Pattern(3 * 1024 * 1024 + 77, 9);
+  size_t ia = 0, ib = 0;
+  while (ia < da.size() || ib < db.size()) {
+    size_t na = std::min<size_t>(5120, da.size() - ia);
+    size_t nb = std::min<size_t>(7001, db.size() - ib);
+    if (na) {
+      ASSERT_TRUE(a.Write(da.data() + ia, na));
+    }
+    if (nb) {
+      ASSERT_TRUE(b.Write(db.data() + ib, nb));
+    }
+    ia += na;
+    ib += nb;
+  }
+  EXPECT_EQ(a.Size(), int64_t(da.size()));
+  EXPECT_EQ(b.Size(), int64_t(db.size()));
+  EXPECT_EQ(dir.EntryCount(), 0u);
+
+  std::vector<uint8_t> back(da.size());
+  ASSERT_TRUE(a.Seek(0));
+  EXPECT_EQ(a.Read(back.data(), back.size() + 100), int64_t(da.size()));
+  EXPECT_EQ(back, da);
+  EXPECT_EQ(a.Read(back.data(), 10), 0);  // at the end
+
+  std::vector<uint8_t> piece(100000);
+  ASSERT_TRUE(b.ReadExactAt(piece.data(), piece.size(), 2000000));
+  EXPECT_TRUE(std::equal(piece.begin(), piece.end(), db.begin() + 2000000));
+  EXPECT_FALSE(b.ReadExactAt(piece.data(), piece.size(), db.size() - 10));
+
+  // Overwrite in the middle, as the ordering's block file does.
+  ASSERT_TRUE(b.Seek(10));
+  ASSERT_TRUE(b.Write("XYZ", 3));
+  EXPECT_EQ(b.Tell(), 13);
+  EXPECT_TRUE(b.SeekRelative(-3));
+  char three[3];
+  EXPECT_TRUE(b.ReadExact(three, 3));
+  EXPECT_EQ(std::string(three, 3), "XYZ");
+  EXPECT_FALSE(b.SeekRelative(-100));
+  EXPECT_EQ(b.Size(), int64_t(db.size()));
+}
+
+TEST(SpillStore, ManyFilesShareOneDescriptorAndReuseSpace) {
+  vorlin_test::TempDir dir;
+  vorlin_test::ScopedTmpDir tmp(dir.path().string());
+  const size_t before = OpenDescriptors();
+  std::vector<File> files;
+  for (int i = 0; i < 3000; ++i) {
+    files.push_back(CreateTemporaryFile("abc"));
+    ASSERT_TRUE(files.back().IsValid());
+    uint32_t value = uint32_t(i);
+    ASSERT_TRUE(files.back().Write(&value, sizeof value));
+  }
+  EXPECT_LE(OpenDescriptors(), before + 1);
+  for (int i = 0; i < 3000; ++i) {
+    uint32_t value = 0;
+    ASSERT_TRUE(files[size_t(i)].ReadExactAt(&value, sizeof value, 0));
+    ASSERT_EQ(value, uint32_t(i));
+  }
+  files.clear();
+  EXPECT_EQ(OpenDescriptors(), before);  // the backing file closes with its last user
+}
+
+TEST(SpillStore, ExtentSizesGrowToACap) {
+  EXPECT_EQ(SpillExtentSize(0), 8192u);
+  EXPECT_EQ(SpillExtentSize(1), 16384u);
+  EXPECT_EQ(SpillExtentSize(7), 1048576u);
+  EXPECT_EQ(SpillExtentSize(100), 1048576u);
+}

@@ -1,0 +1,154 @@
+#include "vorlin/codec_reader.h"
+
+#include <math.h>
+
+#include <memory>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Delivers scripted points and counts the calls made on it.
+class FakeCodecFileReader : public CodecFileReader {
+ public:
+  struct Point {
+    double x, y, z;
+    unsigned char red, green, blue, custom;
+    float intensity, nx, ny, nz;
+  };
+  explicit FakeCodecFileReader(std::vector<Point> scripted = {}, bool* destroyed = nullptr)
+      : points(std::move(scripted)), m_destroyed(destroyed) {}
+  ~FakeCodecFileReader() override {
+    if (m_destroyed) *m_destroyed = true;
+  }
+
+  bool open(const wchar_t* fileName) override {
+    ++opens;
+    lastName = fileName;
+    return openSucceeds;
+  }
+  void close() override { ++closes; }
+  void statistics(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,
+                  unsigned int& attributes) override {
+    minXYZ[2] = -3.0;
+    maxXYZ[1] = 2.0;
+    pointCount = points.size();
+    attributes = 7;
+  }
+  bool firstPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
+                  unsigned char& b, unsigned char& custom, float& intensity, float& nx, float& ny,
+                  float& nz) override {
+    m_next = 0;
+    return nextPoint(x, y, z, r, g, b, custom, intensity, nx, ny, nz);
+  }
+  bool nextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
+                 unsigned char& b, unsigned char& custom, float& intensity, float& nx, float& ny,
+                 float& nz) override {
+    if (m_next >= points.size()) return false;
+    const Point& p = points[m_next++];
+    x = p.x, y = p.y, z = p.z, r = p.red, g = p.green, b = p.blue, custom = p.custom;
+    intensity = p.intensity, nx = p.nx, ny = p.ny, nz = p.nz;
+    return true;
+  }
+
+  std::vector<Point> points;
+  bool openSucceeds = true;
+  int opens = 0, closes = 0;
+  std::wstring lastName;
+
+ private:
+  bool* m_destroyed;
+  size_t m_next = 0;
+};
+
+unsigned char IntensityOf(float value) {
+  FakeCodecFileReader fake({{1, 2, 3, 4, 5, 6, 7, value, 0, 0, 1}});
+  CodecReader reader(&fake);
+  double x, y, z;
+  unsigned char r, g, b, intensity = 77, custom;
+  float nx, ny, nz;
+  EXPECT_TRUE(reader.ReadFirstPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
+  return intensity;
+}
+
+TEST(CodecReader, IntensityKeepsTheLowEightBitsOfTheScaledValue) {
+  EXPECT_EQ(128, IntensityOf(0.5f));
+  EXPECT_EQ(255, IntensityOf(0.999f));
+  EXPECT_EQ(0, IntensityOf(1.0f));    // 256 wraps
+  EXPECT_EQ(128, IntensityOf(1.5f));  // 384
+  EXPECT_EQ(128, IntensityOf(-0.5f));
+  // Values no integer can hold must not be converted blindly.
+  EXPECT_EQ(0, IntensityOf(NAN));
+  EXPECT_EQ(0, IntensityOf(INFINITY));
+  EXPECT_EQ(0, IntensityOf(3e30f));
+}
+
+TEST(CodecReader, ForwardsEveryOperation) {
+  FakeCodecFileReader fake({{1.5, 2.5, 3.5, 10, 20, 30, 9, 0.25f, 0.1f, 0.2f, 0.3f},
+                            {-1, -2, -3, 40, 50, 60, 31, 0.75f, 0, 1, 0}});
+  CodecReader reader(&fake);
+  ASSERT_TRUE(reader.Open(L"scan.codec"));
+  EXPECT_EQ(L"scan.codec", fake.lastName);
+  EXPECT_EQ(0, fake.closes);
+  double mn[3] = {}, mx[3] = {};
+  unsigned long long count = 0;
+  unsigned int mask = 0;
+  EXPECT_TRUE(reader.FileStats(mn, mx, count, mask));
+  EXPECT_EQ(-3.0, mn[2]);
+  EXPECT_EQ(2.0, mx[1]);
+  EXPECT_EQ(2u, count);
+  EXPECT_EQ(7u, mask);
+  EXPECT_EQ(0.0, reader.UnitsToFeetConversionFactor());
+
+  double x, y, z;
+  unsigned char r, g, b, intensity, custom;
+  float nx, ny, nz;
+  ASSERT_TRUE(reader.ReadFirstPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
+  EXPECT_EQ(3.5, z);
+  EXPECT_EQ(20, g);
+  EXPECT_EQ(64, intensity);
+  EXPECT_EQ(9, custom);
+  EXPECT_EQ(0.1f, nx);
+  EXPECT_EQ(0.3f, nz);
+  ASSERT_TRUE(reader.ReadNextPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
+  EXPECT_EQ(192, intensity);
+  EXPECT_EQ(31, custom);
+  EXPECT_FALSE(reader.ReadNextPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
+  ASSERT_TRUE(reader.ReadFirstPoint(x, y, z, r, g, b));  // restarts
+  EXPECT_EQ(10, r);
+  ASSERT_TRUE(reader.ReadNextPoint(x, y, z, r, g, b));
+  EXPECT_EQ(-2.0, y);
+  EXPECT_FALSE(reader.ReadNextPoint(x, y, z, r, g, b));
+  reader.Close();
+  EXPECT_EQ(1, fake.closes);
+
+  // A refused open is closed once before the failure is reported.
+  fake.openSucceeds = false;
+  EXPECT_FALSE(reader.Open(L"bad"));
+  EXPECT_EQ(2, fake.opens);
+  EXPECT_EQ(2, fake.closes);
+}
+
+TEST(CodecReader, CopiesShareTheWrappedReaderAndNoneOwnsIt) {
+  bool destroyed = false;
+  FakeCodecFileReader fake({}, &destroyed);
+  FakeCodecFileReader other;
+  {
+    auto reader = std::make_unique<CodecReader>(&fake);
+    CodecReader copy(*reader);
+    CodecReader assigned(&other);
+    assigned = copy;
+    reader.reset();
+    EXPECT_FALSE(destroyed);
+    ASSERT_TRUE(copy.Open(L"a"));
+    ASSERT_TRUE(assigned.Open(L"b"));
+    assigned.Close();
+  }
+  EXPECT_FALSE(destroyed);
+  EXPECT_EQ(2, fake.opens);
+  EXPECT_EQ(1, fake.closes);
+  EXPECT_EQ(0, other.opens);
+  EXPECT_TRUE(fake.open(L"still usable"));
+}
+
+}  // namespace

@@ -1,0 +1,221 @@
+#include "readers/las_reader.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/file.h"
+#include "synth/synth.h"
+#include "test_files.h"
+
+namespace {
+
+using readers_test::TempDir;
+using readers_test::Wide;
+using Zelvane::Vorlin::LasReader;
+
+struct Point {
+  double x = 0, y = 0, z = 0;
+  unsigned char red = 0, green = 0, blue = 0, intensity = 0, custom = 0;
+  float nx = 1, ny = 1, nz = 1;
+};
+
+std::vector<Point> ReadPass(LasReader& reader) {
+  std::vector<Point> points;
+  Point p;
+  bool more = reader.ReadFirstPointEx(p.x, p.y, p.z, p.red, p.green, p.blue, p.intensity, p.nx,
+                                      p.ny, p.nz, p.custom);
+  for (; more; more = reader.ReadNextPointEx(p.x, p.y, p.z, p.red, p.green, p.blue, p.intensity,
+                                              p.nx, p.ny, p.nz, p.custom))
+    points.push_back(p);
+  return points;
+}
+
+// Writes the points as LAS and reads them back in one pass.
+std::vector<Point> RoundTrip(const TempDir& dir, const std::vector<synth::LasPoint>& points,
+                             const synth::LasOptions& options) {
+  std::string path = dir.File("t.las");
+  EXPECT_TRUE(synth::WriteLas(path, points, options));
+  LasReader reader;
+  EXPECT_TRUE(reader.Open(Wide(path).c_str()));
+  std::vector<Point> out = ReadPass(reader);
+  reader.Close();
+  return out;
+}
+
+synth::LasPoint Make(double x, double y, double z, uint16_t intensity = 0, uint8_t cls = 0,
+                     uint16_t r = 0, uint16_t g = 0, uint16_t b = 0) {
+  synth::LasPoint p;
+  p.x = x, p.y = y, p.z = z, p.intensity = intensity, p.classification = cls;
+  p.red = r, p.green = g, p.blue = b;
+  return p;
+}
+
+synth::LasOptions Format(int format, int recordLength = 0) {
+  synth::LasOptions o;
+  o.pointFormat = format;
+  o.recordLength = recordLength;
+  return o;
+}
+
+TEST(LasReader, EveryFormatRoundTripsPositionsAttributesAndStats) {
+  TempDir dir;
+  synth::LasOptions options;
+  options.scale[0] = 0.01, options.scale[1] = 0.001, options.scale[2] = 0.25;
+  options.offset[0] = 500000, options.offset[1] = -4000000, options.offset[2] = 12.5;
+  const std::vector<synth::LasPoint> in = {Make(500123.45, -3999876.543, 100.75, 17, 2, 10, 20, 30),
+                                           Make(499000.01, -4000001.001, -3.5, 255, 0x85, 200, 0, 255)};
+  for (int format = 0; format <= 5; ++format) {
+    SCOPED_TRACE(format);
+    const bool colour = format == 2 || format == 3 || format == 5;
+    options.pointFormat = format;
+    std::string path = dir.File("f.las");
+    ASSERT_TRUE(synth::WriteLas(path, in, options));
+    LasReader reader;
+    ASSERT_TRUE(reader.Open(Wide(path).c_str()));
+    double mn[3], mx[3];
+    unsigned long long count = 0;
+    unsigned int mask = 99;
+    ASSERT_TRUE(reader.FileStats(mn, mx, count, mask));
+    EXPECT_EQ(2u, count);
+    EXPECT_EQ(colour ? 11u : 10u, mask);
+    EXPECT_DOUBLE_EQ(499000.01, mn[0]);
+    EXPECT_DOUBLE_EQ(100.75, mx[2]);
+
+    std::vector<Point> out = ReadPass(reader);
+    ASSERT_EQ(2u, out.size());
+    for (size_t i = 0; i < 2; ++i) {
+      EXPECT_NEAR(in[i].x, out[i].x, 1e-6);
+      EXPECT_NEAR(in[i].y, out[i].y, 1e-6);
+      EXPECT_EQ(in[i].z, out[i].z);
+      EXPECT_EQ(in[i].intensity, out[i].intensity);
+      EXPECT_EQ(in[i].classification & 31, out[i].custom);  // 0x85 -> 5
+      EXPECT_EQ(colour ? in[i].red : 0, out[i].red);
+      EXPECT_EQ(colour ? in[i].blue : 0, out[i].blue);
+      EXPECT_EQ(0.0f, out[i].nx + out[i].ny + out[i].nz);
+    }
+    double x, y, z;
+    unsigned char r, g, b;
+    ASSERT_TRUE(reader.ReadFirstPoint(x, y, z, r, g, b));
+    ASSERT_TRUE(reader.ReadNextPoint(x, y, z, r, g, b));
+    EXPECT_EQ(out[1].z, z);
+    EXPECT_EQ(out[1].blue, b);
+    EXPECT_FALSE(reader.ReadNextPoint(x, y, z, r, g, b));
+    reader.Close();
+  }
+}
+
+TEST(LasReader, SixteenBitValuesSwitchScalingForTheRestOfEachPass) {
+  TempDir dir;
+  std::string path = dir.File("scaled.las");
+  ASSERT_TRUE(synth::WriteLas(path,
+                              {Make(1, 1, 1, 10, 0, 10, 20, 30), Make(2, 2, 2, 300, 0, 65535, 32768, 0),
+                               Make(3, 3, 3, 10, 0, 512, 256, 1024)},
+                              Format(2, 26)));
+  LasReader reader;
+  ASSERT_TRUE(reader.Open(Wide(path).c_str()));
+  for (int pass = 0; pass < 2; ++pass) {  // the second pass starts unscaled again
+    SCOPED_TRACE(pass);
+    std::vector<Point> p = ReadPass(reader);
+    ASSERT_EQ(3u, p.size());
+    EXPECT_EQ(10, p[0].intensity);
+    EXPECT_EQ(1, p[1].intensity);
+    EXPECT_EQ(0, p[2].intensity);
+    EXPECT_EQ(30, p[0].blue);
+    EXPECT_EQ(255, p[1].red);
+    EXPECT_EQ(128, p[1].green);
+    EXPECT_EQ(0, p[1].blue);
+    EXPECT_EQ(4, p[2].blue);
+  }
+  reader.Close();
+}
+
+TEST(LasReader, RecordLengthAndFormatDecideWhatIsRead) {
+  TempDir dir;
+  const std::vector<synth::LasPoint> one = {Make(1, 2, 3, 40, 6, 100, 150, 200)};
+  EXPECT_EQ(150, RoundTrip(dir, one, Format(3, 64)).at(0).green);
+
+  // Colour beyond the record is not read, though the mask claims colour.
+  for (auto [format, length] : {std::pair{2, 20}, std::pair{2, 25}, std::pair{3, 33}}) {
+    std::vector<Point> p = RoundTrip(dir, one, Format(format, length));
+    ASSERT_EQ(1u, p.size());
+    EXPECT_EQ(40, p[0].intensity);
+    EXPECT_EQ(0, p[0].red + p[0].green + p[0].blue);
+  }
+
+  std::string path = dir.File("bad.las");
+  LasReader reader;
+  ASSERT_TRUE(synth::WriteLas(path, one, Format(3, 65)));
+  EXPECT_FALSE(reader.Open(Wide(path).c_str()));
+  // Too short for the point fields (0 must not spin), or a format above 5:
+  // nothing is delivered.
+  for (auto [format, length] : {std::pair{0, 0}, std::pair{0, 19}, std::pair{6, 0}}) {
+    SCOPED_TRACE(length);
+    ASSERT_TRUE(synth::WriteLas(path, one, Format(format, length)));
+    if (length == 0 && format == 0) {  // the writer takes 0 as "standard"
+      std::vector<uint8_t> bytes = readers_test::ReadBytes(path);
+      bytes[105] = bytes[106] = 0;
+      readers_test::WriteBytes(path, bytes);
+    }
+    ASSERT_TRUE(reader.Open(Wide(path).c_str()));
+    double mn[3], mx[3];
+    unsigned long long count = 0;
+    unsigned int mask = 99;
+    ASSERT_TRUE(reader.FileStats(mn, mx, count, mask));
+    EXPECT_EQ(1u, count);
+    EXPECT_EQ(format == 6 ? 0u : 10u, mask);
+    EXPECT_TRUE(ReadPass(reader).empty());
+    reader.Close();
+  }
+}
+
+TEST(LasReader, ReadsWholeRecordsToTheEndWhateverTheHeaderSays) {
+  TempDir dir;
+  std::vector<synth::LasPoint> pts;
+  for (int i = 0; i < 2345; ++i) pts.push_back(Make(i, -i, i * 0.5, uint16_t(i % 200)));
+  for (int64_t headerCount : {int64_t(2), int64_t(100000)}) {
+    synth::LasOptions o = Format(1);
+    o.headerCountOverride = headerCount;
+    std::vector<Point> out = RoundTrip(dir, pts, o);
+    ASSERT_EQ(pts.size(), out.size());
+    EXPECT_EQ(2344.0, out.back().x);
+    EXPECT_EQ(2344 % 200, out.back().intensity);
+  }
+  // A cut last record is dropped, however much of it is missing.
+  for (int cut : {1, 27}) {
+    synth::LasOptions o = Format(1);
+    o.truncateLastRecordBy = cut;
+    EXPECT_EQ(pts.size() - 1, RoundTrip(dir, pts, o).size());
+  }
+}
+
+TEST(LasReader, OpenFailsCleanlyAndDeniesWritersWhileOpen) {
+  TempDir dir;
+  std::string shortHeader = dir.File("short.las"), empty = dir.File("empty.las");
+  readers_test::WriteBytes(shortHeader, std::vector<uint8_t>(226, 0));
+  readers_test::WriteBytes(empty, {});
+  std::string good = dir.File("good.las");
+  ASSERT_TRUE(synth::WriteLas(good, {Make(1, 2, 3)}, Format(0)));
+
+  LasReader reader;
+  EXPECT_FALSE(reader.Open(nullptr));
+  for (const std::string& path : {empty, shortHeader, dir.Path(), dir.File("missing.las")}) {
+    SCOPED_TRACE(path);
+    EXPECT_FALSE(reader.Open(Wide(path).c_str()));
+    EXPECT_TRUE(ReadPass(reader).empty());
+  }
+
+  using namespace vorlin::platform;
+  auto canOpen = [&](unsigned access) {
+    return File::Open(Wide(good).c_str(), access, kShareRead | kShareWrite,
+                      Disposition::kOpenExisting)
+        .IsValid();
+  };
+  ASSERT_TRUE(reader.Open(Wide(good).c_str()));
+  EXPECT_FALSE(canOpen(kAccessWrite));
+  EXPECT_TRUE(canOpen(kAccessRead));
+  EXPECT_EQ(1u, ReadPass(reader).size());
+  reader.Close();
+  EXPECT_TRUE(canOpen(kAccessWrite));
+  EXPECT_TRUE(ReadPass(reader).empty());
+}
+
+}  // namespace
