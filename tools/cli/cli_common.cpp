@@ -143,6 +143,12 @@ std::string OutputFolderProblem(const std::string& path) {
   return std::string();
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat infoA, infoB;
+  if (stat(a.c_str(), &infoA) != 0 || stat(b.c_str(), &infoB) != 0) return false;
+  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+}
+
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;
   size_t start = text.size() - suffix.size();

@@ -48,6 +48,9 @@ std::string ParentFolder(const std::string& path);
 // when the folder looks usable.
 std::string OutputFolderProblem(const std::string& path);
 
+// True when both paths exist and name the same file.
+bool SameFile(const std::string& a, const std::string& b);
+
 bool EndsWithNoCase(const std::string& text, const std::string& suffix);
 
 // Human-friendly numbers: 1234567 -> "1,234,567"; bytes -> "12.3 MB".

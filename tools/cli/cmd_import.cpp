@@ -91,6 +91,10 @@ int RunImport(const Words& words) {
       PrintError(command, Quote(input) + ": " + StatusText(UnsupportedFormat));
       return kExitFailure;
     }
+    if (SameFile(input, output)) {
+      PrintError(command, "cannot write " + Quote(output) + ": it is one of the inputs");
+      return kExitFailure;
+    }
     expected += EstimateSourcePoints(input.c_str());
   }
   std::string folderProblem = OutputFolderProblem(output);

@@ -1,6 +1,4 @@
-#include <limits.h>
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <string>
 
@@ -18,16 +16,6 @@ const char kSaveV3Usage[] =
     "\n"
     "Writes a version-3 copy of a version-4 QZV file, for readers that know only\n"
     "version 3. Intensity, normals and custom bytes are dropped.\n";
-
-namespace {
-
-bool SameFile(const std::string& a, const std::string& b) {
-  char realA[PATH_MAX], realB[PATH_MAX];
-  if (!realpath(a.c_str(), realA) || !realpath(b.c_str(), realB)) return false;
-  return std::string(realA) == realB;
-}
-
-}  // namespace
 
 int RunSaveV3(const Words& words) {
   const std::string command = "save-v3";

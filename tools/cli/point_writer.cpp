@@ -27,8 +27,11 @@ bool PointWriter::Open(const std::string& path, std::string& error) {
       return false;
     }
   }
-  static char buffer[1 << 20];
-  setvbuf(m_file, buffer, _IOFBF, sizeof buffer);
+  // Standard output keeps its own buffer: it outlives this object.
+  if (m_file != stdout) {
+    m_buffer.resize(1 << 20);
+    setvbuf(m_file, m_buffer.data(), _IOFBF, m_buffer.size());
+  }
   if (m_format == Format::kCsv) fputs("x,y,z,red,green,blue,intensity,normal,custom\n", m_file);
   return true;
 }

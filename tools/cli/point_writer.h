@@ -8,6 +8,7 @@
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include "vorlin/vorlin.h"
 
@@ -35,6 +36,7 @@ class PointWriter {
   Format m_format;
   double m_centre[3];
   FILE* m_file = nullptr;
+  std::vector<char> m_buffer;
   std::string m_path;
   bool m_failed = false;
 };
