@@ -60,6 +60,7 @@ TEST(CliImport, FailuresNameTheFileAndLeaveNothing) {
       {{"import", out, dir.file("missing.las")}, "missing.las': no such file"},
       {{"import", out, text}, "notes.txt': unsupported source format"},
       {{"import", out, fakeLas}, "fake.las"},
+      {{"import", fakeLas, fakeLas}, "it is one of the inputs"},
       {{"import", dir.file("no/such/folder/out.qzv"), scene.las}, "does not exist"},
       // A folder that cannot be written even by root: one under a file.
       {{"import", scene.las + "/out.qzv", scene.las}, "is not a folder"},
