@@ -1,0 +1,57 @@
+#include "import/grid_cell_writer.h"
+
+#include "format/qzv_writer.h"
+#include "platform/temp_file.h"
+
+using Zelvane::Vorlin::CellPoint;
+
+namespace vorlin {
+
+void SpillFilePrefix(int ix, int iy, int iz, char out[4]) {
+  out[0] = char('a' + unsigned(ix) % 26u);
+  out[1] = char('a' + unsigned(iy) % 26u);
+  out[2] = char('a' + unsigned(iz) % 26u);
+  out[3] = '\0';
+}
+
+}  // namespace vorlin
+
+namespace {
+constexpr size_t kRecordBytes = vorlin::format::kRecordSizeV4;
+}
+
+bool GridCellWriter<CellPoint>::CreateSpillFile(int ix, int iy, int iz) {
+  if (m_spill.IsValid()) return true;
+  char prefix[4];
+  vorlin::SpillFilePrefix(ix, iy, iz, prefix);
+  m_spill = vorlin::platform::CreateTemporaryFile(prefix);
+  return m_spill.IsValid();
+}
+
+bool GridCellWriter<CellPoint>::WriteBuffer() {
+  size_t bytes = size_t(m_buffered) * kRecordBytes;
+  bool ok = m_spill.Write(m_buffer.get(), bytes);
+  m_buffered = 0;
+  return ok;
+}
+
+bool GridCellWriter<CellPoint>::Append(const CellPoint& record, int ix, int iy, int iz) {
+  if (!m_buffer) m_buffer.reset(new uint8_t[kBufferRecords * kRecordBytes]);
+  vorlin::format::PackCellPoint(record, m_buffer.get() + size_t(m_buffered) * kRecordBytes);
+  ++count;
+  ++m_buffered;
+  if (m_buffered < kBufferRecords) return true;
+  if (!CreateSpillFile(ix, iy, iz)) return false;
+  return WriteBuffer();
+}
+
+bool GridCellWriter<CellPoint>::Flush(int ix, int iy, int iz) {
+  bool ok = true;
+  if (m_buffered > 0) {
+    // A cell whose records cannot reach a spill file would silently lose
+    // them; report it instead so the import fails visibly.
+    ok = CreateSpillFile(ix, iy, iz) && WriteBuffer();
+  }
+  if (ok) m_buffer.reset();
+  return ok;
+}

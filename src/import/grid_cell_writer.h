@@ -1,0 +1,60 @@
+#ifndef VORLIN_IMPORT_GRID_CELL_WRITER_H
+#define VORLIN_IMPORT_GRID_CELL_WRITER_H
+
+#include <stdint.h>
+
+#include <memory>
+
+#include "import/grid_cell.h"
+#include "platform/file.h"
+#include "vorlin/cell_point.h"
+
+template <class Record>
+class GridCellWriter;
+
+// The binning pass's store for one cell: up to 256 records in memory, the
+// rest in a temporary spill file created on the 256th record. The inherited
+// count is the number of records appended. Records are kept in their stored
+// (little-endian) form, so the spill file can be copied to the output as is.
+template <>
+class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
+ public:
+  static constexpr int32_t kBufferRecords = 256;
+
+  GridCellWriter() = default;
+  ~GridCellWriter() override = default;
+  GridCellWriter(const GridCellWriter&) = delete;
+  GridCellWriter& operator=(const GridCellWriter&) = delete;
+
+  // False when the spill file cannot be created or a spill write is short.
+  bool Append(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz);
+
+  // Moves the buffered records to the spill file and frees the buffer. False
+  // when records were buffered but could not all be written.
+  bool Flush(int ix, int iy, int iz);
+
+  bool HasSpillFile() const { return m_spill.IsValid(); }
+  vorlin::platform::File& spillFile() { return m_spill; }
+  int32_t buffered() const { return m_buffered; }
+  bool HasBuffer() const { return m_buffer != nullptr; }
+
+ private:
+  bool CreateSpillFile(int ix, int iy, int iz);
+  bool WriteBuffer();
+
+  vorlin::platform::File m_spill;
+  std::unique_ptr<uint8_t[]> m_buffer;
+  int32_t m_buffered = 0;
+};
+
+using CellWriter = GridCellWriter<Zelvane::Vorlin::CellPoint>;
+
+namespace vorlin {
+
+// The three-letter spill file prefix of cell (ix, iy, iz): 'a' + index mod 26
+// per axis, the indices taken as unsigned.
+void SpillFilePrefix(int ix, int iy, int iz, char out[4]);
+
+}  // namespace vorlin
+
+#endif

@@ -1,0 +1,142 @@
+#include <stdint.h>
+#include <string.h>
+
+#include <memory>
+#include <vector>
+
+#include "format/qzv_layout.h"
+#include "format/qzv_writer.h"
+#include "import/cell_ordering.h"
+#include "import/file_handle.h"
+#include "import/linear_point_cell_buf.h"
+#include "import/point_cloud_importer.h"
+
+using Zelvane::Vorlin::CellPoint;
+namespace status = Zelvane::Vorlin;
+namespace format = vorlin::format;
+
+namespace {
+
+constexpr uint64_t kRecordBytes = format::kRecordSizeV4;
+
+// Converts records between their stored form and memory form in place.
+void UnpackInPlace(CellPoint* records, uint32_t n) {
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(records);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t stored[kRecordBytes];
+    memcpy(stored, bytes + i * kRecordBytes, kRecordBytes);
+    records[i] = format::UnpackCellPoint(stored);
+  }
+}
+
+void PackInPlace(CellPoint* records, uint32_t n) {
+  uint8_t* bytes = reinterpret_cast<uint8_t*>(records);
+  for (uint32_t i = 0; i < n; ++i) {
+    uint8_t stored[kRecordBytes];
+    format::PackCellPoint(records[i], stored);
+    memcpy(bytes + i * kRecordBytes, stored, kRecordBytes);
+  }
+}
+
+}  // namespace
+
+bool PointCloudImporter::WriteHeader(FileHandle& out) {
+  format::QzvV4Header header;
+  header.revision = revision;
+  header.fileId = fileId;
+  for (int a = 0; a < 3; ++a) {
+    header.boundsMin[a] = boundsMin[a];
+    header.boundsMax[a] = boundsMax[a];
+    header.centre[a] = centre[a];
+  }
+  header.nx = nx;
+  header.ny = ny;
+  header.nz = nz;
+  header.cellSize = cellSize;
+  header.unitsFactor = unitsFactor;
+  header.flags = format::AttributeFlagsFromMask(requestedAttributes & availableAttributes);
+  std::vector<uint8_t> bytes =
+      format::EncodeQzvV4Header(header, pointCounts.data(), offsets.data(), lodValues.data());
+  size_t written = 0;
+  return out.WriteAll(bytes.data(), bytes.size(), written);
+}
+
+void PointCloudImporter::OrderCell(int ix, int iy, int iz, LinearPointBuf& stream,
+                                   uint32_t count, float& lod) {
+  const int index[3] = {ix, iy, iz};
+  double lo[3], hi[3];
+  for (int a = 0; a < 3; ++a) {
+    lo[a] = index[a] * cellSize + (boundsMin[a] - centre[a]);
+    hi[a] = lo[a] + cellSize;
+  }
+  lod = vorlin::OrderCellRecords(ordering, lo, hi, stream, count);
+}
+
+void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) {
+  out.Seek(0);
+  const size_t cellCount = size_t(nx) * size_t(ny) * size_t(nz);
+  // The tables and the copy buffer are released on every way out, thrown
+  // statuses included.
+  struct Tables {
+    PointCloudImporter& owner;
+    ~Tables() {
+      owner.pointCounts = std::vector<uint32_t>();
+      owner.offsets = std::vector<uint64_t>();
+      owner.lodValues = std::vector<float>();
+    }
+  } tables{*this};
+  pointCounts.assign(cellCount, 0);
+  offsets.assign(cellCount, 0);
+  lodValues.assign(cellCount, 0.0f);
+
+  if (!WriteHeader(out)) throw status::WriteFailed;
+
+  uint32_t capacity = largestCount < copyBufferRecords ? largestCount : copyBufferRecords;
+  if (capacity == 0) capacity = 1;
+  std::unique_ptr<CellPoint[]> buffer(new CellPoint[capacity]);
+
+  size_t k = 0;
+  for (int ix = 0; ix < nx; ++ix) {
+    for (int iy = 0; iy < ny; ++iy) {
+      for (int iz = 0; iz < nz; ++iz, ++k) {
+        double percent = double(k) * 100.0 / double(cellCount);
+        if (progress) {
+          if (progress->isCancelled()) throw status::Cancelled;
+          if (percent > 0.0) progress->setProgress(percent);
+        }
+        offsets[k] = uint64_t(out.Tell());
+        pointCounts[k] = 0;
+        lodValues[k] = 0.0f;
+        CellWriter& cell = Cell(ix, iy, iz);
+        if (!cell.HasSpillFile()) continue;
+
+        const uint32_t count = cell.count;
+        pointCounts[k] = count;
+        cell.spillFile().Seek(0);
+        const bool inMemory = count <= capacity;
+        if (!inMemory) {
+          LinearPointCellBuf stream(cell);
+          OrderCell(ix, iy, iz, stream, count, lodValues[k]);
+        }
+        uint64_t remaining = uint64_t(count);
+        while (remaining > 0) {
+          const uint32_t n = uint32_t(remaining < capacity ? remaining : capacity);
+          const size_t bytes = size_t(n) * kRecordBytes;
+          if (!cell.spillFile().ReadExact(buffer.get(), bytes)) throw status::ReadFailed;
+          if (inMemory) {
+            UnpackInPlace(buffer.get(), n);
+            LinearPointMemoryBuf stream(buffer.get());
+            OrderCell(ix, iy, iz, stream, n, lodValues[k]);
+            PackInPlace(buffer.get(), n);
+          }
+          size_t written = 0;
+          if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
+          remaining -= n;
+        }
+      }
+    }
+  }
+
+  out.Seek(0);
+  if (!WriteHeader(out)) throw status::WriteFailed;
+}

@@ -1,0 +1,146 @@
+#include <math.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "import/point_cloud_importer.h"
+#include "import_test_support.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using import_test::At;
+using import_test::Point;
+using import_test::RecordingProgress;
+using import_test::Script;
+using Zelvane::Vorlin::VorlinStatus;
+
+// An importer over one reader with a 2 x 2 x 2 grid on the box [0, 2]^3.
+struct Binner {
+  vorlin_test::TempDir dir;
+  vorlin_test::ScopedTmpDir tmp{dir.path().string()};
+  std::vector<std::string> log;
+  std::unique_ptr<Zelvane::Vorlin::IReader> reader;
+  PointCloudImporter imp;
+
+  template <class Reader>
+  void Use(const Script& script, uint64_t announced) {
+    reader.reset(new Reader("a", script, &log));
+    imp.readers.push_back(reader.get());
+    for (int a = 0; a < 3; ++a) {
+      imp.boundsMin[a] = 0;
+      imp.boundsMax[a] = 2;
+    }
+    imp.ComputeExtentsAndCentre();
+    imp.cellSize = 1.0;
+    imp.nx = imp.ny = imp.nz = 2;
+    imp.totalPointCount = announced;
+    imp.requestedAttributes = imp.availableAttributes = 0x1F;
+  }
+  VorlinStatus Thrown() {
+    try {
+      imp.BinPoints();
+    } catch (VorlinStatus s) {
+      return s;
+    }
+    return Zelvane::Vorlin::Ok;
+  }
+};
+
+Script Points(size_t n, Point p) {
+  Script s;
+  s.points.assign(n, p);
+  return s;
+}
+
+TEST(Binning, PollsEveryThousandPointsAndReportsInOrder) {
+  Binner b;
+  b.Use<import_test::PlainReader>(Points(2500, At(0.5, 0.5, 0.5)), 2500);
+  RecordingProgress progress;
+  b.imp.progress = &progress;
+  EXPECT_EQ(b.imp.BinPoints(), 2500u);
+  std::vector<std::string> expected = {"range 20 70", "cancelled?", "progress 40",
+                                       "cancelled?", "progress 80", "progress 100",
+                                       "range 70 100"};
+  EXPECT_EQ(progress.calls, expected);
+
+  // 999 points never ask; a count below 2 divides by the number of cells.
+  Binner few;
+  few.Use<import_test::PlainReader>(Points(999, At(1, 1, 1)), 999);
+  RecordingProgress quiet;
+  few.imp.progress = &quiet;
+  few.imp.BinPoints();
+  EXPECT_EQ(quiet.queries, 0);
+
+  Binner small;
+  small.Use<import_test::PlainReader>(Points(1000, At(1, 1, 1)), 1);
+  RecordingProgress perCell;
+  small.imp.progress = &perCell;
+  small.imp.BinPoints();
+  EXPECT_EQ(perCell.calls[2], "progress 12500");  // 1000 * 100 / 8 cells
+}
+
+TEST(Binning, BoundsAreInclusive) {
+  for (Point p : {At(2.0000001, 1, 1), At(1, -1e-9, 1)}) {
+    Binner b;
+    b.Use<import_test::PlainReader>(Script{{At(1, 1, 1), p}}, 2);
+    EXPECT_EQ(b.Thrown(), Zelvane::Vorlin::OutOfExtents) << p.x << " " << p.y;
+  }
+  // The corners themselves are binned, into the end cells.
+  Binner corners;
+  corners.Use<import_test::PlainReader>(Script{{At(0, 0, 0), At(2, 2, 2)}}, 2);
+  EXPECT_EQ(corners.imp.BinPoints(), 1u);
+  EXPECT_EQ(corners.imp.Cell(0, 0, 0).count, 1u);
+  EXPECT_EQ(corners.imp.Cell(1, 1, 1).count, 1u);
+}
+
+TEST(Binning, ReadersWithoutPointsGiveAnEmptyGrid) {
+  Binner b;
+  b.Use<import_test::PlainReader>(Script(), 50);
+  EXPECT_EQ(b.imp.BinPoints(), 0u);
+}
+
+TEST(Binning, SpillFileAppearsOnTheTwoHundredFiftySixthPoint) {
+  Binner b;
+  Script s = Points(255, At(0.5, 0.5, 0.5));
+  s.points.resize(255 + 256, At(1.5, 1.5, 1.5));
+  b.Use<import_test::PlainReader>(s, s.points.size());
+  b.imp.BinPoints();
+  CellWriter& partial = b.imp.Cell(0, 0, 0);
+  CellWriter& full = b.imp.Cell(1, 1, 1);
+  EXPECT_FALSE(partial.HasSpillFile());
+  EXPECT_EQ(partial.buffered(), 255);
+  ASSERT_TRUE(full.HasSpillFile());
+  EXPECT_EQ(full.buffered(), 0);
+  EXPECT_EQ(full.spillFile().Size(), 5120);
+
+  b.imp.FlushAll();
+  EXPECT_FALSE(full.HasBuffer());
+  EXPECT_EQ(full.spillFile().Size(), 5120);
+  ASSERT_TRUE(partial.HasSpillFile());
+  EXPECT_EQ(partial.spillFile().Size(), 255 * 20);
+  EXPECT_FALSE(b.imp.Cell(1, 0, 0).HasSpillFile());
+  // Spill files have no name in the folder, only a handle.
+  EXPECT_EQ(b.dir.EntryCount(), 0u);
+}
+
+TEST(Binning, UnwritableTemporaryFolderIsATempFileFailure) {
+  Binner b;
+  Binner flush;
+  vorlin_test::ScopedTmpDir missing(b.dir.file("missing"));
+  b.Use<import_test::PlainReader>(Points(256, At(1, 1, 1)), 256);
+  EXPECT_EQ(b.Thrown(), Zelvane::Vorlin::TempFileFailed);
+
+  // Fewer points stay buffered; the flush reports the missing spill file
+  // rather than losing them.
+  flush.Use<import_test::PlainReader>(Points(10, At(1, 1, 1)), 10);
+  flush.imp.BinPoints();
+  try {
+    flush.imp.FlushAll();
+    ADD_FAILURE() << "flush without a spill file succeeded";
+  } catch (VorlinStatus s) {
+    EXPECT_EQ(s, Zelvane::Vorlin::TempFileFailed);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,165 @@
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "import_test_fixture.h"
+#include "synth/synth.h"
+
+namespace {
+
+using import_test::QzvFile;
+using Zelvane::Vorlin::IReader;
+using Zelvane::Vorlin::QvVorlin;
+namespace vs = Zelvane::Vorlin;
+
+using LasImport = import_test::ImportFixture;
+
+// Two small clusters at opposite corners of a 12.25 x 10 x 0.75 box, so that
+// only a few cells hold points.
+std::vector<synth::LasPoint> Grid(int n) {
+  std::vector<synth::LasPoint> points;
+  for (int i = 0; i < n; ++i) {
+    synth::LasPoint p;
+    const double far = (i % 2) ? 1.0 : 0.0;
+    p.x = 1000.0 + far * 12.25 - far * (i % 5) * 0.01 + (1 - far) * (i % 5) * 0.01;
+    p.y = 2000.0 + far * 10.0 - far * (i % 3) * 0.01 + (1 - far) * (i % 3) * 0.01;
+    p.z = 10.0 + far * 0.75;
+    p.intensity = uint16_t(i % 200);
+    p.classification = uint8_t(i % 20);
+    p.red = uint16_t(i % 256);
+    points.push_back(p);
+  }
+  return points;
+}
+
+TEST_F(LasImport, BuiltinReaderIsChosenByExtension) {
+  const std::string las = m_dir.file("SCAN.LAS");
+  ASSERT_TRUE(synth::WriteLas(las, Grid(1200)));
+  std::wstring out = Output();
+  std::wstring wlas = m_dir.wfile("SCAN.LAS");
+  ASSERT_EQ(QvVorlin::import(wlas.c_str(), out.c_str(), nullptr, 0x1F), vs::Ok);
+  QzvFile f;
+  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  ASSERT_EQ(f.AllRecords().size(), 1200u);
+  EXPECT_EQ(f.boundsMin[0], 1000.0);
+  EXPECT_EQ(f.boundsMax[0], 1012.25);
+  EXPECT_EQ(f.flags, 0x13u);  // colour, intensity, custom byte
+
+  std::vector<synth::XybPoint> xyb(300);
+  for (size_t i = 0; i < xyb.size(); ++i) {
+    xyb[i].x = (i % 2) ? 100.0 : 1.0 + 0.001 * double(i);
+    xyb[i].y = 2.0;
+  }
+  ASSERT_TRUE(synth::WriteXyb(m_dir.file("scan.Xyb"), xyb));
+  std::wstring wxyb = m_dir.wfile("scan.Xyb");
+  ASSERT_EQ(QvVorlin::import(wxyb.c_str(), out.c_str(), nullptr, 0x1F), vs::Ok);
+  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  EXPECT_EQ(f.AllRecords().size(), 300u);
+  EXPECT_NEAR(f.units, 3.280839895013124, 1e-15);
+  ExpectNoLeftovers();
+}
+
+TEST_F(LasImport, HostReaderBesideACreatedReader) {
+  ASSERT_TRUE(synth::WriteLas(m_dir.file("scan.las"), Grid(500)));
+  import_test::Script script;
+  script.points = {import_test::At(1001, 2001, 10.5), import_test::At(1002, 2002, 10.25)};
+  import_test::PlainReader host("h", script, &m_log);
+  std::wstring las = m_dir.wfile("scan.las");
+  ASSERT_EQ(Import({&host, nullptr}, nullptr, 0x1F, {L"host.src", las}), vs::Ok);
+  std::vector<std::string> expected = {"h.Units", "h.Open", "h.Stats", "h.First", "h.Close"};
+  EXPECT_EQ(m_log, expected);  // closed, never destroyed
+  QzvFile f;
+  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  EXPECT_EQ(f.AllRecords().size(), 502u);
+  ExpectNoLeftovers();  // the created reader's file is closed too
+}
+
+TEST_F(LasImport, DamagedAndUnusualSources) {
+  struct Case {
+    const char* name;
+    synth::LasOptions options;
+    vs::VorlinStatus status;
+    size_t stored;
+  };
+  std::vector<Case> cases;
+  synth::LasOptions o;
+  o.recordLength = 65;
+  cases.push_back({"long-records.las", o, vs::OpenFailed, 0});
+  o = synth::LasOptions();
+  o.headerCountOverride = 5000;
+  cases.push_back({"count-too-high.las", o, vs::Ok, 800});
+  o.headerCountOverride = 3;
+  cases.push_back({"count-too-low.las", o, vs::Ok, 800});
+  o.headerCountOverride = 0;
+  cases.push_back({"count-zero.las", o, vs::ReadFailed, 0});
+  o = synth::LasOptions();
+  o.truncateLastRecordBy = 7;
+  cases.push_back({"cut.las", o, vs::Ok, 799});
+  o = synth::LasOptions();
+  o.overrideBounds = true;
+  for (int a = 0; a < 3; ++a) o.boundsMin[a] = o.boundsMax[a] = 0.5;
+  cases.push_back({"small-bounds.las", o, vs::Ok, 800});
+  for (const Case& c : cases) {
+    ASSERT_TRUE(synth::WriteLas(m_dir.file(c.name), Grid(800), c.options)) << c.name;
+    std::wstring source = m_dir.wfile(c.name);
+    std::wstring out = Output();
+    std::filesystem::remove(OutputPath());
+    EXPECT_EQ(QvVorlin::import(source.c_str(), out.c_str(), nullptr, 0x1F), c.status) << c.name;
+    QzvFile f;
+    if (c.status == vs::Ok && import_test::ReadQzv(OutputPath(), f)) {
+      EXPECT_EQ(f.AllRecords().size(), c.stored) << c.name;
+    } else {
+      EXPECT_FALSE(OutputExists()) << c.name;
+    }
+  }
+
+  { std::ofstream(m_dir.file("empty.las")); }
+  ::mkdir(m_dir.file("folder.las").c_str(), 0700);
+  for (const char* name : {"empty.las", "folder.las", "absent.las"}) {
+    std::wstring source = m_dir.wfile(name);
+    std::wstring out = Output();
+    EXPECT_EQ(QvVorlin::import(source.c_str(), out.c_str(), nullptr, 0x1F), vs::OpenFailed)
+        << name;
+  }
+
+  std::wstring source = m_dir.wfile("count-too-high.las");
+  std::wstring missing = m_dir.wfile("no-folder/out.qzv");
+  EXPECT_EQ(QvVorlin::import(source.c_str(), missing.c_str(), nullptr, 0x1F), vs::CreateFailed);
+  ExpectNoLeftovers();
+}
+
+TEST_F(LasImport, RealSamples) {
+  const char* override = getenv("VORLIN_SAMPLE_LAS_DIR");
+  const std::string dir = override ? override : VORLIN_SAMPLE_LAS_DIR;
+  if (!std::filesystem::exists(dir)) GTEST_SKIP() << "no sample folder";
+  struct Case {
+    const char* name;
+    vs::VorlinStatus status;
+    size_t points;
+  } cases[] = {
+      {"liblas_1.0_0.las", vs::Ok, 1},  // one point outside its header box
+      {"pdal_simple.las", vs::Ok, 1065},
+      {"pdal_1.2-with-color-clipped.las", vs::Ok, 1064},
+      {"pdal_no-points.las", vs::ReadFailed, 0},
+      {"loadersgl_pdrf5-1.3.las", vs::OpenFailed, 0},
+  };
+  for (const Case& c : cases) {
+    std::wstring source = std::filesystem::path(dir + "/" + c.name).wstring();
+    std::wstring out = Output();
+    ASSERT_EQ(QvVorlin::import(source.c_str(), out.c_str(), nullptr, 0x1F), c.status)
+        << c.name;
+    if (c.status != vs::Ok) continue;
+    QzvFile f;
+    ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+    EXPECT_EQ(f.AllRecords().size(), c.points) << c.name;
+    EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size());
+    if (c.points == 1) {
+      for (int a = 0; a < 3; ++a) EXPECT_EQ(f.boundsMax[a], f.boundsMin[a] + 1.0);
+    }
+  }
+  ExpectNoLeftovers();
+}
+
+}  // namespace

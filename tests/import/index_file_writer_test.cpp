@@ -1,0 +1,266 @@
+#include <algorithm>
+#include <fstream>
+#include <tuple>
+
+#include <gtest/gtest.h>
+
+#include "format/little_endian.h"
+#include "import/file_handle.h"
+#include "import/point_cloud_importer.h"
+#include "platform/fault_injection.h"
+#include "platform/wide_string.h"
+#include "import_test_support.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using import_test::QzvFile;
+using import_test::RecordingProgress;
+using Zelvane::Vorlin::CellPoint;
+using Zelvane::Vorlin::VorlinStatus;
+namespace platform = vorlin::platform;
+
+using Key = std::tuple<float, float, float, uint32_t, uint16_t, uint8_t>;
+
+Key KeyOf(const CellPoint& p) {
+  return Key(p.x, p.y, p.z, p.color, p.normalIndex, p.customAttribute);
+}
+
+std::vector<Key> Sorted(const std::vector<CellPoint>& records) {
+  std::vector<Key> keys;
+  for (const CellPoint& p : records) keys.push_back(KeyOf(p));
+  std::sort(keys.begin(), keys.end());
+  return keys;
+}
+
+// Cells filled by hand over a grid with cells of edge 1 from the origin.
+struct Writer {
+  vorlin_test::TempDir dir;
+  vorlin_test::ScopedTmpDir tmp{dir.path().string()};
+  PointCloudImporter imp;
+  std::vector<std::vector<CellPoint>> appended;  // by table index
+  // Armed for the writer alone, after the cells are flushed.
+  unsigned faultSites = 0;
+  uint64_t faultAt = 0;
+  bool shortTransfer = false;
+
+  Writer(int nx, int ny, int nz, uint32_t mask = 0x0F) {
+    imp.nx = nx;
+    imp.ny = ny;
+    imp.nz = nz;
+    imp.cellSize = 1.0;
+    const int n[3] = {nx, ny, nz};
+    for (int a = 0; a < 3; ++a) {
+      imp.boundsMin[a] = 100.0 * (a + 1);
+      imp.boundsMax[a] = imp.boundsMin[a] + n[a] - 0.5;
+    }
+    imp.ComputeExtentsAndCentre();
+    imp.fileId = 0x0123456789ABCDEFull;
+    imp.unitsFactor = 3.25;
+    imp.requestedAttributes = mask;
+    imp.availableAttributes = 0x1F;
+    imp.AllocateCells(nx, ny, nz);
+    appended.resize(size_t(nx) * ny * nz);
+  }
+
+  // n points spread inside cell (ix, iy, iz).
+  void Fill(int ix, int iy, int iz, int n) {
+    for (int i = 0; i < n; ++i) {
+      CellPoint p;
+      const int index[3] = {ix, iy, iz};
+      float offset[3];
+      for (int a = 0; a < 3; ++a) {
+        double source = imp.boundsMin[a] + index[a] + ((i * (a + 3)) % 17) / 20.0;
+        offset[a] = float(source - imp.centre[a]);
+      }
+      p.x = offset[0];
+      p.y = offset[1];
+      p.z = offset[2];
+      p.color = 0x01020300u + uint32_t(i);
+      p.normalIndex = uint16_t(i % 4096);
+      p.customAttribute = uint8_t(i);
+      p.padding = 0;
+      ASSERT_TRUE(imp.Cell(ix, iy, iz).Append(p, ix, iy, iz));
+      appended[(size_t(ix) * imp.ny + iy) * imp.nz + iz].push_back(p);
+    }
+  }
+
+  VorlinStatus Write(const std::string& path, uint32_t largest, bool readOnly = false) {
+    imp.FlushAll();
+    FileHandle out(platform::File::Open(
+        platform::FromUtf8(path).c_str(),
+        readOnly ? platform::kAccessRead : platform::kAccessRead | platform::kAccessWrite,
+        platform::kShareNone,
+        readOnly ? platform::Disposition::kOpenExisting : platform::Disposition::kCreateAlways));
+    EXPECT_TRUE(out.IsValid());
+    if (faultSites) platform::ArmFault(faultSites, faultAt, shortTransfer);
+    VorlinStatus status = Zelvane::Vorlin::Ok;
+    try {
+      imp.WriteIndexFile(out, largest);
+    } catch (VorlinStatus s) {
+      status = s;
+    }
+    platform::DisarmFault();
+    return status;
+  }
+};
+
+TEST(IndexFileWriter, OneCellFileLayout) {
+  for (uint32_t mask : {0x0Fu, 0x1Fu}) {
+    Writer w(1, 1, 1, mask);
+    w.Fill(0, 0, 0, 37);
+    const std::string path = w.dir.file("one.qzv");
+    ASSERT_EQ(w.Write(path, 37), Zelvane::Vorlin::Ok);
+    QzvFile f;
+    ASSERT_TRUE(import_test::ReadQzv(path, f));
+    const size_t header = mask & 0x10 ? 279 : 151;
+    EXPECT_EQ(f.bytes.size(), header + 20 * 37);
+    EXPECT_EQ(f.firstRecord, header);
+    EXPECT_EQ(f.offsets[0], header);
+    EXPECT_EQ(f.version, 4);
+    EXPECT_EQ(f.revision, 0u);
+    EXPECT_EQ(f.fileId, 0x0123456789ABCDEFull);
+    for (int a = 0; a < 3; ++a) {
+      EXPECT_EQ(f.boundsMin[a], w.imp.boundsMin[a]);
+      EXPECT_EQ(f.boundsMax[a], w.imp.boundsMax[a]);
+      EXPECT_EQ(f.centre[a], w.imp.centre[a]);
+      EXPECT_EQ(f.n[a], 1);
+    }
+    EXPECT_EQ(f.cellSize, 1.0);
+    EXPECT_EQ(f.counts[0], 37u);
+    EXPECT_GT(f.lods[0], 0.0f);
+    EXPECT_EQ(f.units, 3.25);
+    EXPECT_EQ(f.flags, mask & 0x10 ? 0x37u : 0x17u);
+    // Attribute block and reserved words are zero.
+    for (size_t i = 151 - 12; i < header; ++i) EXPECT_EQ(f.bytes[i], 0) << i;
+    EXPECT_EQ(Sorted(f.AllRecords()), Sorted(w.appended[0]));
+    for (uint32_t i = 0; i < 37; ++i) EXPECT_EQ(f.bytes[header + 20 * i + 19], 0);
+  }
+}
+
+TEST(IndexFileWriter, TablesFollowTheTableIndexAndOffsetsAreContiguous) {
+  Writer w(3, 2, 2);
+  w.Fill(1, 0, 1, 5);    // table index 5
+  w.Fill(2, 1, 0, 300);  // spilled and buffered
+  w.Fill(0, 1, 1, 1);
+  w.Fill(2, 1, 1, 256);
+  const std::string path = w.dir.file("grid.qzv");
+  ASSERT_EQ(w.Write(path, 300), Zelvane::Vorlin::Ok);
+  QzvFile f;
+  ASSERT_TRUE(import_test::ReadQzv(path, f));
+  ASSERT_EQ(f.Cells(), 12u);
+  // Cell 0 is empty; its offset is still where the records begin.
+  EXPECT_EQ(f.offsets[0], 135u + 16 * 12);
+  EXPECT_EQ(f.counts[f.Index(1, 0, 1)], 5u);
+  EXPECT_EQ(f.counts[5], 5u);
+  for (size_t k = 0; k < 12; ++k) {
+    EXPECT_EQ(f.counts[k], w.appended[k].size()) << k;
+    EXPECT_EQ(f.lods[k] > 0.0f, f.counts[k] > 0) << k;
+    const uint64_t end = f.offsets[k] + 20ull * f.counts[k];
+    const uint64_t next = k + 1 < 12 ? f.offsets[k + 1] : f.bytes.size();
+    EXPECT_EQ(end, next) << k;
+    std::vector<CellPoint> stored;
+    for (uint32_t i = 0; i < f.counts[k]; ++i) stored.push_back(f.Record(k, i));
+    EXPECT_EQ(Sorted(stored), Sorted(w.appended[k])) << k;
+  }
+}
+
+TEST(IndexFileWriter, CellsLargerThanTheCopyBufferAreOrderedInTheirSpillFiles) {
+  Writer small(2, 1, 1);
+  small.imp.copyBufferRecords = 7;
+  small.Fill(0, 0, 0, 300);
+  small.Fill(1, 0, 0, 4);
+  const std::string path = small.dir.file("small.qzv");
+  ASSERT_EQ(small.Write(path, 300), Zelvane::Vorlin::Ok);
+
+  Writer whole(2, 1, 1);
+  whole.Fill(0, 0, 0, 300);
+  whole.Fill(1, 0, 0, 4);
+  const std::string reference = whole.dir.file("whole.qzv");
+  ASSERT_EQ(whole.Write(reference, 300), Zelvane::Vorlin::Ok);
+
+  QzvFile f, g;
+  ASSERT_TRUE(import_test::ReadQzv(path, f));
+  ASSERT_TRUE(import_test::ReadQzv(reference, g));
+  EXPECT_EQ(f.bytes.size(), g.bytes.size());
+  EXPECT_EQ(f.counts, g.counts);
+  EXPECT_EQ(f.offsets, g.offsets);
+  // The occupancy, and so the level of detail, does not depend on the path.
+  EXPECT_EQ(f.lods, g.lods);
+  for (size_t k = 0; k < 2; ++k) {
+    std::vector<CellPoint> stored;
+    for (uint32_t i = 0; i < f.counts[k]; ++i) stored.push_back(f.Record(k, i));
+    EXPECT_EQ(Sorted(stored), Sorted(small.appended[k])) << k;
+  }
+}
+
+TEST(IndexFileWriter, ReportsOncePerCellAndStopsWhenCancelled) {
+  Writer w(4, 1, 1);
+  w.Fill(3, 0, 0, 2);
+  RecordingProgress progress;
+  w.imp.progress = &progress;
+  ASSERT_EQ(w.Write(w.dir.file("p.qzv"), 2), Zelvane::Vorlin::Ok);
+  std::vector<std::string> expected = {"cancelled?", "cancelled?", "progress 25",
+                                       "cancelled?", "progress 50", "cancelled?",
+                                       "progress 75"};
+  EXPECT_EQ(progress.calls, expected);
+  EXPECT_TRUE(w.imp.pointCounts.empty());
+
+  Writer c(4, 1, 1);
+  c.Fill(0, 0, 0, 2);
+  RecordingProgress cancel;
+  cancel.cancelAt = 3;
+  c.imp.progress = &cancel;
+  EXPECT_EQ(c.Write(c.dir.file("c.qzv"), 2), Zelvane::Vorlin::Cancelled);
+  EXPECT_EQ(cancel.queries, 3);
+  EXPECT_TRUE(c.imp.pointCounts.empty());
+  EXPECT_TRUE(c.imp.offsets.empty());
+}
+
+TEST(IndexFileWriter, ShortWritesAndReadsFail) {
+  // A handle without write access refuses every write.
+  Writer w(1, 1, 1);
+  w.Fill(0, 0, 0, 3);
+  const std::string readOnly = w.dir.file("readonly.qzv");
+  { std::ofstream(readOnly) << "x"; }
+  EXPECT_EQ(w.Write(readOnly, 3, true), Zelvane::Vorlin::WriteFailed);
+  EXPECT_TRUE(w.imp.lodValues.empty());
+
+  // Each write in turn fails or comes short: the two header writes and the
+  // records' write are reported; the ordering's own scratch file is not.
+  uint64_t writes = 0;
+  {
+    Writer clean(2, 1, 1);
+    clean.Fill(1, 0, 0, 300);
+    clean.faultSites = platform::kFaultWrite;
+    clean.faultAt = UINT64_MAX;
+    ASSERT_EQ(clean.Write(clean.dir.file("clean.qzv"), 300), Zelvane::Vorlin::Ok);
+    writes = platform::FaultCallsSeen();
+  }
+  for (bool shortened : {false, true}) {
+    int failures = 0;
+    for (uint64_t n = 1; n <= writes; ++n) {
+      Writer f(2, 1, 1);
+      f.Fill(1, 0, 0, 300);
+      f.faultSites = platform::kFaultWrite;
+      f.faultAt = n;
+      f.shortTransfer = shortened;
+      VorlinStatus status = f.Write(f.dir.file("f.qzv"), 300);
+      if (status == Zelvane::Vorlin::WriteFailed) ++failures;
+      const bool header = n == 1 || n == writes;
+      EXPECT_TRUE(status == Zelvane::Vorlin::WriteFailed ||
+                  (!header && status == Zelvane::Vorlin::Ok))
+          << n;
+    }
+    EXPECT_EQ(failures, 3);
+  }
+
+  Writer r(2, 1, 1);
+  r.Fill(1, 0, 0, 300);
+  r.faultSites = platform::kFaultRead;
+  r.faultAt = 1;
+  r.shortTransfer = true;
+  EXPECT_EQ(r.Write(r.dir.file("r.qzv"), 300), Zelvane::Vorlin::ReadFailed);
+}
+
+}  // namespace
