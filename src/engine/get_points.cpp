@@ -1,0 +1,125 @@
+#include <string.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "engine/point_cloud_query.h"
+#include "engine/qv_vorlin_imp.h"
+#include "engine/share_math.h"
+
+using Zelvane::Vorlin::CellPoint;
+
+namespace {
+
+struct PlanEntry {
+  const GridCell* cell;
+  int64_t headroom;  // count minus initial share; negative when the cell is short
+  uint32_t take;
+  int32_t x, y, z;
+  bool whollyInside;
+};
+
+}  // namespace
+
+unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
+                                    unsigned int bufferSize) {
+  PointCloudQuery* query = QueryForOpenGrid(handle);
+  if (!query || !buffer) return 0;
+
+  const uint64_t N = std::min<uint64_t>(query->visiblePoints, bufferSize);
+  if (query->visibleCells == 0) return 0;
+  const double W = query->lodSum;
+  if (W == 0.0) return 0;
+  const double ratio = double(N) / W;
+
+  // Initial shares, in grid order with x fastest; ties in the sort below keep
+  // this order.
+  std::vector<PlanEntry> plan;
+  plan.reserve(query->visibleCells);
+  uint64_t S = 0;
+  for (int32_t z = 0; z < m_nz; ++z) {
+    for (int32_t y = 0; y < m_ny; ++y) {
+      for (int32_t x = 0; x < m_nx; ++x) {
+        const int32_t i = CellIndex(x, y, z);
+        if (!query->IsVisible(i)) continue;
+        const GridCell& cell = m_cells[size_t(i)];
+        const uint32_t t0 = vorlin::RoundedShare(cell.lod, ratio);
+        plan.push_back({&cell, int64_t(cell.count) - int64_t(t0), t0, x, y, z,
+                        query->IsWhollyInside(i)});
+        S += cell.count;
+      }
+    }
+  }
+
+  // Cells shortest of points for their share first, so that what they cannot
+  // fill is handed on to the cells that can.
+  std::stable_sort(plan.begin(), plan.end(), [](const PlanEntry& a, const PlanEntry& b) {
+    return a.headroom < b.headroom;
+  });
+  int64_t R = int64_t(N);  // budget still open
+  double D = 0.0;          // surplus not yet handed on
+  double Wr = W;           // LOD not yet visited
+  double A = 0.0;          // surplus per unit of LOD
+  uint64_t T = 0;
+  bool wholeCells = false;
+  for (PlanEntry& entry : plan) {
+    const uint32_t c = entry.cell->count;
+    const double w = entry.cell->lod;
+    const uint32_t t0 = entry.take;
+    uint64_t t;
+    if (!wholeCells) {
+      S -= c;
+      int64_t share = int64_t(t0) + vorlin::TruncToI32(A * w + 0.5);
+      if (share < 0) share = 0;
+      t = std::min<uint64_t>(uint64_t(share), c);
+      D += double(int64_t(t0) - int64_t(t));
+      Wr -= w;
+      A = Wr > 0.0 ? D / Wr : 0.0;
+      // Even whole, the cells still to come could not fill the open budget.
+      if (int64_t(t + S) < R) {
+        wholeCells = true;
+        t = std::min<uint64_t>(c, uint64_t(R - int64_t(S)));
+      }
+    } else {
+      t = c;
+    }
+    R -= int64_t(t);
+    if (T + t > N) t = N - T;
+    entry.take = uint32_t(t);
+    T += t;
+  }
+
+  // Read the file front to back.
+  std::stable_sort(plan.begin(), plan.end(), [](const PlanEntry& a, const PlanEntry& b) {
+    return a.cell->offset < b.cell->offset;
+  });
+
+  std::vector<CellPoint> clipBuffer;
+  if (query->clip) {
+    const uint64_t largest = vorlin::RoundedShare(query->largestLod, ratio);
+    clipBuffer.resize(size_t(std::min<uint64_t>(largest, N) + 1));
+  }
+
+  CellLoaderLock lock(m_loader);
+  uint32_t pos = 0;
+  for (const PlanEntry& entry : plan) {
+    const uint32_t t = entry.take;
+    if (!query->clip || entry.whollyInside) {
+      uint32_t n = 0;
+      const CellLoader::Entry* preloaded = m_loader.Lookup(entry.x, entry.y, entry.z);
+      if (preloaded && preloaded->count > 0) {
+        n = std::min(t, preloaded->count);
+        memcpy(buffer + pos, preloaded->records.get(), size_t(n) * sizeof(CellPoint));
+      }
+      if (!ReadRecords(*entry.cell, n, t - n, buffer + pos + n)) return 0;
+      pos += t;
+    } else {
+      uint32_t accepted = 0;
+      if (!DeliverClipped(*query, entry.x, entry.y, entry.z, 0, t, true, clipBuffer,
+                          buffer + pos, accepted))
+        return 0;
+      pos += accepted;
+    }
+  }
+  return pos;
+}

@@ -1,0 +1,107 @@
+#include "engine/qv_vorlin_imp.h"
+
+#include <wchar.h>
+
+#include <new>
+
+#include "format/qzv_layout.h"
+#include "format/qzv_reader.h"
+
+using Zelvane::Vorlin::QvVorlin;
+namespace platform = vorlin::platform;
+namespace format = vorlin::format;
+
+QvVorlin* QvVorlin::create() { return new (std::nothrow) QvVorlinImp(); }
+
+void QvVorlin::destroy(QvVorlin* engine) { delete engine; }
+
+void QvVorlin::release() { destroy(this); }
+
+QvVorlinImp::~QvVorlinImp() {
+  close();
+  if (m_clipFilter) {
+    m_clipFilter->release();
+    m_clipFilter = nullptr;
+  }
+}
+
+// open() leaves the engine in one of three states:
+//  - Closed (false) when the file cannot be opened;
+//  - Held without tables (false) when the file is not a usable QZV file: the
+//    magic is not "QZV", the version is above 5, or the header is damaged
+//    (cut short, a dimension below 1, a grid whose cells or tables do not fit
+//    in the file, version-5 edge arrays or a trailing block past the end).
+//    The handle and the name are kept, isOpen() is true, no table or header
+//    value of the file is taken over, and close() releases the handle;
+//  - Open (true) otherwise. Cells whose records would run past the end of the
+//    file keep only the records it holds, so no fetch reads beyond it.
+bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
+  if (isOpen()) close();
+  if (!fileName) return false;
+  m_file = platform::File::Open(fileName, platform::kAccessRead, platform::kShareRead,
+                                platform::Disposition::kOpenExisting);
+  if (!m_file.IsValid()) return false;
+
+  const size_t length = wcslen(fileName) + 1;
+  m_fileName.reset(new wchar_t[length]);
+  wmemcpy(m_fileName.get(), fileName, length);
+
+  format::QzvHeader header;
+  format::QzvCellTables tables;
+  if (format::ReadQzvFile(m_file, header, tables) != format::QzvReadStatus::kOk) return false;
+
+  m_version = header.version;
+  m_revision = header.revision;
+  m_fileId = header.fileId;
+  for (int a = 0; a < 3; ++a) {
+    m_boundsMin[a] = header.boundsMin[a];
+    m_boundsMax[a] = header.boundsMax[a];
+    m_centre[a] = header.centre[a];
+    m_upperEdges[a] = std::move(header.upperEdges[a]);
+  }
+  m_nx = header.nx;
+  m_ny = header.ny;
+  m_nz = header.nz;
+  m_cellSize = header.cellSize;
+
+  // The file lists cells with x slowest; the engine keeps them x fastest.
+  const size_t n = tables.counts.size();
+  m_totalPoints = 0;
+  m_cellsNx = m_nx;
+  m_cellsNy = m_ny;
+  m_cellsNz = m_nz;
+  m_cells.reset(new GridCell[n]);
+  size_t k = 0;
+  for (int32_t ix = 0; ix < m_nx; ++ix) {
+    for (int32_t iy = 0; iy < m_ny; ++iy) {
+      for (int32_t iz = 0; iz < m_nz; ++iz, ++k) {
+        GridCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
+        cell.offset = tables.offsets[k];
+        cell.count = tables.counts[k];
+        cell.lod = tables.lods[k];
+        m_totalPoints += cell.count;
+      }
+    }
+  }
+  m_unitsFactor = header.unitsFactor;
+  m_attributeFlags = header.attributeFlags;
+
+  if (m_loader.SetUp(m_nx, m_ny, m_nz, preloadBudget))
+    m_loader.Start(m_totalPoints, m_file, m_cells.get(), m_version <= format::kQzvVersion3);
+  return true;
+}
+
+void QvVorlinImp::close() {
+  m_loader.Stop();
+  if (m_file.IsValid()) m_file.Close();
+  m_file = platform::File();
+  m_cells.reset();
+  m_cellsNx = m_cellsNy = m_cellsNz = 0;
+  for (auto& edges : m_upperEdges) {
+    edges.clear();
+    edges.shrink_to_fit();
+  }
+  m_fileName.reset();
+}
+
+uint32_t QvVorlinImp::RecordSize() const { return format::RecordSize(m_version); }

@@ -1,0 +1,148 @@
+#include "format/qzv_reader.h"
+
+#include <math.h>
+#include <string.h>
+
+#include "format/little_endian.h"
+#include "format/qzv_layout.h"
+
+namespace vorlin {
+namespace format {
+
+namespace {
+
+// Reads size bytes at offset, refusing anything that reaches past fileSize.
+bool ReadAt(platform::File& file, uint64_t fileSize, uint64_t offset, void* out, size_t size) {
+  if (offset > fileSize || size > fileSize - offset) return false;
+  return size == 0 || file.ReadExactAt(out, size, offset);
+}
+
+// n = nx * ny * nz, or 0 when a dimension is below 1 or n exceeds limit.
+uint64_t CellCount(int32_t nx, int32_t ny, int32_t nz, uint64_t limit) {
+  if (nx < 1 || ny < 1 || nz < 1) return 0;
+  uint64_t n = uint64_t(nx) * uint64_t(ny);  // < 2^62
+  if (n > limit) return 0;
+  n *= uint64_t(nz);  // < 2^30 * 2^31
+  return n > limit ? 0 : n;
+}
+
+void ReadBoundsAndGrid(const uint8_t* p, QzvHeader& h) {
+  for (int a = 0; a < 3; ++a) h.boundsMin[a] = GetF64(p + 8 * a);
+  for (int a = 0; a < 3; ++a) h.boundsMax[a] = GetF64(p + 24 + 8 * a);
+  for (int a = 0; a < 3; ++a) h.centre[a] = GetF64(p + 48 + 8 * a);
+  h.nx = GetI32(p + 72);
+  h.ny = GetI32(p + 76);
+  h.nz = GetI32(p + 80);
+}
+
+}  // namespace
+
+QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tables) {
+  const int64_t signedSize = file.Size();
+  const uint64_t fileSize = signedSize > 0 ? uint64_t(signedSize) : 0;
+
+  uint8_t head[103];
+  if (!ReadAt(file, fileSize, 0, head, 3) || memcmp(head, kQzvMagic, 3) != 0)
+    return QzvReadStatus::kNotQzv;
+  if (!ReadAt(file, fileSize, 3, head + 3, 4)) return QzvReadStatus::kTruncated;
+  h.version = GetI32(head + 3);
+  if (h.version > kQzvMaxVersion) return QzvReadStatus::kUnsupportedVersion;
+
+  const bool layoutV3 = h.version <= kQzvVersion3;
+  uint64_t pos;
+  if (layoutV3) {
+    if (!ReadAt(file, fileSize, 7, head + 7, 92)) return QzvReadStatus::kTruncated;
+    h.revision = 0;
+    h.fileId = 0;
+    ReadBoundsAndGrid(head + 7, h);
+    h.cellSize = GetF64(head + 91);
+    pos = kTablesOffsetV3;
+  } else {
+    if (!ReadAt(file, fileSize, 7, head + 7, 96)) return QzvReadStatus::kTruncated;
+    h.revision = GetU32(head + 7);
+    h.fileId = GetU64(head + 11);
+    ReadBoundsAndGrid(head + 19, h);
+    pos = 103;
+  }
+
+  // Each cell needs 16 bytes of tables, so the file size bounds the grid.
+  const uint64_t byTables = fileSize / kTableBytesPerCell;
+  const uint64_t n =
+      CellCount(h.nx, h.ny, h.nz, byTables < kMaxQzvCells ? byTables : kMaxQzvCells);
+  if (n == 0) return QzvReadStatus::kBadGrid;
+  const int32_t dims[3] = {h.nx, h.ny, h.nz};
+
+  if (h.version == kQzvVersion5) {
+    const uint64_t edgeBytes = 8 * (uint64_t(h.nx) + uint64_t(h.ny) + uint64_t(h.nz));
+    if (pos + edgeBytes > fileSize) return QzvReadStatus::kTruncated;
+    std::vector<uint8_t> raw(edgeBytes);
+    if (!ReadAt(file, fileSize, pos, raw.data(), raw.size())) return QzvReadStatus::kTruncated;
+    const uint8_t* p = raw.data();
+    for (int a = 0; a < 3; ++a) {
+      h.upperEdges[a].resize(size_t(dims[a]));
+      for (double& edge : h.upperEdges[a]) {
+        edge = GetF64(p);
+        p += 8;
+      }
+    }
+    h.cellSize = 0.0;
+    pos += edgeBytes;
+  } else {
+    if (!layoutV3) {
+      uint8_t cell[8];
+      if (!ReadAt(file, fileSize, pos, cell, 8)) return QzvReadStatus::kTruncated;
+      h.cellSize = GetF64(cell);
+      pos += 8;
+    }
+    for (int a = 0; a < 3; ++a) {
+      h.upperEdges[a].resize(size_t(dims[a]));
+      for (int32_t i = 0; i < dims[a]; ++i)
+        h.upperEdges[a][size_t(i)] = double(i + 1) * h.cellSize + h.boundsMin[a];
+    }
+  }
+
+  if (pos > fileSize || kTableBytesPerCell * n > fileSize - pos) return QzvReadStatus::kTruncated;
+  {
+    std::vector<uint8_t> raw(size_t(n) * 8);
+    if (!ReadAt(file, fileSize, pos, raw.data(), size_t(n) * 4)) return QzvReadStatus::kTruncated;
+    tables.counts.resize(size_t(n));
+    for (size_t k = 0; k < n; ++k) tables.counts[k] = GetU32(raw.data() + 4 * k);
+    pos += 4 * n;
+    if (!ReadAt(file, fileSize, pos, raw.data(), size_t(n) * 8)) return QzvReadStatus::kTruncated;
+    tables.offsets.resize(size_t(n));
+    for (size_t k = 0; k < n; ++k) tables.offsets[k] = GetU64(raw.data() + 8 * k);
+    pos += 8 * n;
+    if (!ReadAt(file, fileSize, pos, raw.data(), size_t(n) * 4)) return QzvReadStatus::kTruncated;
+    tables.lods.resize(size_t(n));
+    for (size_t k = 0; k < n; ++k) {
+      const float lod = GetF32(raw.data() + 4 * k);
+      // The queries divide by sums of these; keep them finite and non-negative.
+      tables.lods[k] = (isfinite(lod) && lod > 0.0f) ? lod : 0.0f;
+    }
+    pos += 4 * n;
+  }
+
+  // A gap of at least the trailer's size before the first record means the
+  // trailing block is there, whatever the version says.
+  h.hasTrailer = false;
+  h.unitsFactor = 0.0;
+  h.attributeFlags = 1;
+  if (int64_t(tables.offsets[0] - pos) >= int64_t(kTrailerSize)) {
+    uint8_t trailer[12];
+    if (!ReadAt(file, fileSize, pos, trailer, sizeof trailer)) return QzvReadStatus::kTruncated;
+    h.hasTrailer = true;
+    h.unitsFactor = GetF64(trailer);
+    h.attributeFlags = GetU32(trailer + 8);
+  }
+
+  const uint32_t recordSize = RecordSize(h.version);
+  for (size_t k = 0; k < n; ++k) {
+    const uint64_t offset = tables.offsets[k];
+    const uint64_t held = offset < fileSize ? (fileSize - offset) / recordSize : 0;
+    if (tables.counts[k] > held) tables.counts[k] = uint32_t(held);
+  }
+  return QzvReadStatus::kOk;
+}
+
+}  // namespace format
+}  // namespace vorlin

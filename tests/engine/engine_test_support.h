@@ -1,0 +1,142 @@
+#ifndef VORLIN_TESTS_ENGINE_ENGINE_TEST_SUPPORT_H
+#define VORLIN_TESTS_ENGINE_ENGINE_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/qv_vorlin_imp.h"
+#include "engine/qzv_test_file.h"
+#include "engine/share_model.h"
+#include "support/temp_dir.h"
+
+namespace engine_test {
+
+using Zelvane::Vorlin::CellPoint;
+using Zelvane::Vorlin::IPointCloudCursor;
+using Zelvane::Vorlin::IPointCloudFilter;
+using Zelvane::Vorlin::IPointCloudQuery;
+using Zelvane::Vorlin::IPointSetData;
+using Zelvane::Vorlin::QvVorlin;
+
+// Random counts (some cells empty) and LOD values (some 0) over a grid.
+inline qzv_test::TestFile RandomGrid(int version, int nx, int ny, int nz, uint32_t seed,
+                                     uint32_t maxCount = 120) {
+  qzv_test::TestFile f;
+  f.version = version;
+  f.nx = nx;
+  f.ny = ny;
+  f.nz = nz;
+  f.boundsMin[0] = 1000.0;
+  f.boundsMin[1] = -2000.0;
+  f.boundsMin[2] = 30.0;
+  f.cellSize = 4.0;
+  for (int a = 0; a < 3 && version == 5; ++a)
+    for (int i = 0, n = a == 0 ? nx : a == 1 ? ny : nz; i < n; ++i)
+      f.edges[a].push_back(f.boundsMin[a] + (i + 1) * (i + 2) / 2.0);
+  std::mt19937 random(seed);
+  std::vector<uint32_t> counts(size_t(f.CellCount()));
+  for (uint32_t& c : counts) c = random() % 5 == 0 ? 0 : random() % (maxCount + 1);
+  qzv_test::Populate(
+      f, [&](int x, int y, int z) { return counts[size_t(f.FileIndex(x, y, z))]; },
+      [&](int, int, int) { return random() % 7 == 0 ? 0.0f : float(random() % 1000) / 37.0f; });
+  return f;
+}
+
+// A host filter built from two functions; clones share the log of points
+// it was asked about.
+class TestFilter : public IPointCloudFilter {
+ public:
+  using Log = std::vector<std::array<float, 3>>;
+  TestFilter(std::function<int(const double*)> classify, std::function<bool(float, float, float)> accept)
+      : m_classify(std::move(classify)), m_accept(std::move(accept)), m_log(std::make_shared<Log>()) {}
+  virtual ~TestFilter() = default;
+  int classifyBox(double a, double b, double c, double d, double e, double f) override {
+    const double box[6] = {a, b, c, d, e, f};
+    return m_classify(box);
+  }
+  bool containsPoint(float x, float y, float z) override {
+    m_log->push_back({x, y, z});
+    return m_accept(x, y, z);
+  }
+  void prepareCell(const double*, const double*, const double*, const double*, const double*,
+                   const double*, unsigned int) override {}
+  IPointCloudFilter* clone() override { return new TestFilter(*this); }
+  void release() override { delete this; }
+  bool reservedQuery() override { return false; }
+  void reservedNotify(unsigned int) override {}
+  Log& log() { return *m_log; }
+
+ private:
+  std::function<int(const double*)> m_classify;
+  std::function<bool(float, float, float)> m_accept;
+  std::shared_ptr<Log> m_log;
+};
+
+inline TestFilter Verdict(int verdict) {
+  return TestFilter([verdict](const double*) { return verdict; }, [](float, float, float) { return true; });
+}
+
+class EngineTest : public ::testing::Test {
+ protected:
+  void TearDown() override { QvVorlin::destroy(engine); }
+
+  // Writes f to a new file and opens it, waiting for the preload if asked.
+  void Open(const qzv_test::TestFile& f, int budget, bool waitForPreload = true) {
+    file = f;
+    const std::string name = "cloud" + std::to_string(++fileNumber) + ".qzv";
+    ASSERT_TRUE(qzv_test::WriteBytes(dir.file(name), qzv_test::Serialize(f)));
+    path = dir.wfile(name);
+    if (!engine) engine = QvVorlin::create();
+    ASSERT_TRUE(engine->open(path.c_str(), budget));
+    if (waitForPreload) WaitForPreload();
+  }
+
+  void WaitForPreload() {
+    QvVorlinImp* imp = dynamic_cast<QvVorlinImp*>(engine);
+    for (int i = 0; i < 20000 && !imp->IsPreloadFinished(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    ASSERT_TRUE(imp->IsPreloadFinished());
+  }
+
+  std::vector<CellPoint> Fetch(IPointCloudQuery* query, uint32_t bufferSize) {
+    std::vector<CellPoint> buffer(bufferSize + 1);
+    buffer.resize(engine->getPoints(query, buffer.data(), bufferSize));
+    return buffer;
+  }
+
+  void ExpectRecords(const std::vector<CellPoint>& got, const std::vector<share_model::Read>& reads) {
+    const std::vector<CellPoint> want = share_model::Records(file, reads);
+    ASSERT_EQ(got.size(), want.size());
+    for (size_t i = 0; i < got.size(); ++i)
+      ASSERT_TRUE(qzv_test::SameRecord(got[i], want[i]))
+          << "record " << i << ": cell " << qzv_test::TagCell(got[i]) << " #"
+          << qzv_test::TagRecord(got[i]) << " instead of cell " << qzv_test::TagCell(want[i])
+          << " #" << qzv_test::TagRecord(want[i]);
+  }
+
+  vorlin_test::TempDir dir;
+  QvVorlin* engine = nullptr;
+  qzv_test::TestFile file;
+  std::wstring path;
+  int fileNumber = 0;
+};
+
+// Releases a handle at the end of a scope.
+template <typename T>
+struct Released {
+  T* handle;
+  ~Released() {
+    if (handle) handle->release();
+  }
+};
+
+}  // namespace engine_test
+
+#endif

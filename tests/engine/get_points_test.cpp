@@ -1,0 +1,163 @@
+#include <unistd.h>
+
+#include <future>
+
+#include "engine/engine_test_support.h"
+#include "platform/fault_injection.h"
+#include "synth/synth.h"
+
+using namespace engine_test;
+
+namespace {
+
+// Cells along z: file order and grid order agree.
+qzv_test::TestFile Column(std::vector<uint32_t> counts, std::vector<float> lods) {
+  qzv_test::TestFile f;
+  f.nz = int32_t(counts.size());
+  qzv_test::Populate(
+      f, [&](int, int, int z) { return counts[size_t(z)]; }, [&](int, int, int z) { return lods[size_t(z)]; });
+  return f;
+}
+
+class GetPointsTest : public EngineTest {};
+
+}  // namespace
+
+TEST_F(GetPointsTest, SharesFollowLodValuesAndRedistributeShortfalls) {
+  struct Case {
+    std::vector<uint32_t> counts;
+    std::vector<float> lods;
+    uint32_t bufferSize;
+    std::vector<uint32_t> takes;
+  } cases[] = {
+      {{4, 100, 100}, {2, 1, 1}, 40, {4, 18, 18}},      // a short cell's surplus by LOD
+      {{10, 3, 2, 2}, {1, 1, 1, 1}, 16, {9, 3, 2, 2}},  // in headroom order; the last absorbs it
+      {{5, 6, 100}, {1, 1, 0}, 50, {5, 6, 39}},         // LOD 0 fed once the rest cannot cover
+      {{1, 1, 30, 30}, {5, 5, 0, 0}, 50, {1, 1, 18, 30}},  // topped up, then whole cells
+      {{3, 7, 2}, {0.5f, 9, 0.1f}, 1000, {3, 7, 2}},
+      {{3, 7, 2}, {1, 1, 1}, 0, {0, 0, 0}},
+      {{0, 25, 0}, {0, 0.001f, 0}, 10, {0, 10, 0}},  // a single visible cell
+      {{0, 25, 3}, {0, 0, 0}, 10, {0, 0, 0}},        // LOD sum 0
+  };
+  for (const Case& c : cases) {
+    Open(Column(c.counts, c.lods), 0);
+    Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+    std::vector<uint32_t> takes(c.counts.size(), 0);
+    for (const CellPoint& p : Fetch(query.handle, c.bufferSize)) {
+      const size_t k = size_t(qzv_test::TagCell(p));
+      EXPECT_EQ(qzv_test::TagRecord(p), takes[k]++) << "leading records in order";
+    }
+    EXPECT_EQ(takes, c.takes) << "buffer " << c.bufferSize;
+  }
+}
+
+// Every version and kind of preload: the leading records of each cell, front
+// of the file first, in the amounts the model gives.
+TEST_F(GetPointsTest, DeliversLeadingRecordsFromMemoryAndFile) {
+  uint32_t seed = 1;
+  for (int version : {3, 4, 5}) {
+    for (int round = 0; round < 3; ++round) {
+      const qzv_test::TestFile f = RandomGrid(version, 3 + round, 2, 4 - round, ++seed);
+      const uint64_t total = f.TotalPoints();
+      const auto cells = share_model::VisibleCells(f, true);
+      for (int budget : {0, 19, 997, int(total * 20), int(total * 60 + 1)}) {
+        Open(f, budget);
+        Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+        for (uint32_t bufferSize : {1u, 17u, 250u, uint32_t(total), uint32_t(total + 40)}) {
+          SCOPED_TRACE(std::to_string(version) + "/" + std::to_string(budget) + "/" + std::to_string(bufferSize));
+          ExpectRecords(Fetch(query.handle, bufferSize), share_model::OneShotReads(cells, bufferSize));
+        }
+      }
+    }
+  }
+}
+
+TEST_F(GetPointsTest, ForeignOrStaleQueriesDeliverNothing) {
+  Open(RandomGrid(4, 2, 2, 2, 7), 500);
+  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+  std::vector<CellPoint> buffer(5000);
+  QvVorlin* other = QvVorlin::create();
+  ASSERT_TRUE(other->open(path.c_str(), 0));
+  EXPECT_GT(other->getPoints(query.handle, buffer.data(), 5000), 0u) << "same grid";
+  QvVorlin::destroy(other);
+  Open(RandomGrid(4, 3, 2, 2, 8), 500);
+  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 5000), 0u) << "another grid";
+  engine->close();
+  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 5000), 0u) << "closed";
+  EXPECT_EQ(engine->getPoints(nullptr, buffer.data(), 5000), 0u);
+}
+
+TEST_F(GetPointsTest, ShortReadFailsAndFreesTheLock) {
+  Open(Column({50, 50}, {1, 1}), 100);
+  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+  // Cut the file under the open engine: the second cell keeps 10 records.
+  ASSERT_EQ(truncate(dir.file("cloud1.qzv").c_str(), off_t(file.FirstRecordOffset() + 60 * 20)), 0);
+  std::vector<CellPoint> buffer(100);
+  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 100), 0u);
+  // The lock is recursive: only another thread would find it still held.
+  auto later = std::async(std::launch::async, [&] { return engine->getPoints(query.handle, buffer.data(), 20); });
+  ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(later.get(), 20u);
+}
+
+// Every read of a fetch failing or coming short in turn: the fetch reports 0
+// (or a batch stops), the lock is free again and nothing leaks.
+TEST_F(GetPointsTest, EveryFailingReadIsContained) {
+  Open(RandomGrid(3, 3, 2, 2, 31, 60), 400);
+  TestFilter partial = Verdict(0);
+  Released<IPointCloudQuery> query{engine->createQuery(&partial, true)};
+  Released<IPointCloudQuery> whole{engine->createQuery(nullptr, false)};
+  const uint32_t total = uint32_t(file.TotalPoints());
+  std::vector<CellPoint> buffer(total);
+  for (bool shortRead : {false, true}) {
+    for (uint64_t n = 1;; ++n) {
+      vorlin::platform::ArmFault(vorlin::platform::kFaultRead, n, shortRead);
+      const uint32_t got = engine->getPoints(whole.handle, buffer.data(), total);
+      EXPECT_EQ(got, vorlin::platform::FaultTriggered() ? 0u : total);
+      engine->getPoints(query.handle, buffer.data(), total);
+      IPointSetData* set = nullptr;
+      IPointCloudCursor* cursor = nullptr;
+      for (uint32_t r = engine->createPointSet(query.handle, buffer.data(), 9, total, &set); r > 0;)
+        r = engine->getPointSetPoints(query.handle, buffer.data(), 9, set);
+      for (uint32_t r = engine->createCursor(whole.handle, buffer.data(), 9, &cursor); r > 0;)
+        r = engine->getCursorPoints(whole.handle, buffer.data(), 9, cursor);
+      const bool triggered = vorlin::platform::FaultTriggered();
+      vorlin::platform::DisarmFault();
+      if (set) set->release();
+      if (cursor) cursor->release();
+      if (!triggered) break;
+    }
+  }
+  auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
+  ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+  EXPECT_EQ(later.get(), total);
+}
+
+// A file written by the import: every point comes back, at its place.
+TEST_F(GetPointsTest, ImportedSceneComesBackWhole) {
+  const std::string las = dir.file("scene.las");
+  synth::SceneOptions scene;
+  scene.points = 20000;
+  ASSERT_TRUE(synth::WriteSceneLas(las, scene));
+  path = dir.wfile("scene.qzv");
+  ASSERT_EQ(QvVorlin::import(dir.wfile("scene.las").c_str(), path.c_str(), nullptr, 0xFF),
+            Zelvane::Vorlin::VorlinStatus::Ok);
+  engine = QvVorlin::create();
+  ASSERT_TRUE(engine->open(path.c_str(), 100000));
+  ASSERT_EQ(engine->totalPointCount(), scene.points);
+  double c[3], lo[3], hi[3];
+  engine->getCentre(c[0], c[1], c[2]);
+  engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
+  const std::vector<CellPoint> all = Fetch(query.handle, uint32_t(scene.points));
+  ASSERT_EQ(all.size(), scene.points);
+  for (const CellPoint& p : all) {
+    const float at[3] = {p.x, p.y, p.z};
+    for (int a = 0; a < 3; ++a) {
+      ASSERT_GE(at[a] + c[a], lo[a] - 1e-2);
+      ASSERT_LE(at[a] + c[a], hi[a] + 1e-2);
+    }
+  }
+  // A coarse request is filled exactly.
+  EXPECT_EQ(Fetch(query.handle, 1000).size(), 1000u);
+}
