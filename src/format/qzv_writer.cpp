@@ -7,16 +7,16 @@ using Zelvane::Vorlin::CellPoint;
 namespace vorlin {
 namespace format {
 
-std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& h, const uint32_t* counts,
-                                       const uint64_t* offsets, const float* lodValues) {
-  const uint64_t cells = uint64_t(int64_t(h.nx)) * uint64_t(int64_t(h.ny)) *
-                         uint64_t(int64_t(h.nz));
-  ByteWriter w;
-  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion4, h.nx, h.ny, h.nz, h.flags)));
-  w.Bytes(kQzvMagic, sizeof(kQzvMagic));
-  w.I32(kQzvVersion4);
-  w.U32(h.revision);
-  w.U64(h.fileId);
+namespace {
+
+void WriteTables(ByteWriter& w, uint64_t cells, const uint32_t* counts, const uint64_t* offsets,
+                 const float* lodValues) {
+  for (uint64_t k = 0; k < cells; ++k) w.U32(counts[k]);
+  for (uint64_t k = 0; k < cells; ++k) w.U64(offsets[k]);
+  for (uint64_t k = 0; k < cells; ++k) w.F32(lodValues[k]);
+}
+
+void WriteGeometry(ByteWriter& w, const QzvV4Header& h) {
   for (double v : h.boundsMin) w.F64(v);
   for (double v : h.boundsMax) w.F64(v);
   for (double v : h.centre) w.F64(v);
@@ -24,13 +24,39 @@ std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& h, const uint32_t* cou
   w.I32(h.ny);
   w.I32(h.nz);
   w.F64(h.cellSize);
-  for (uint64_t k = 0; k < cells; ++k) w.U32(counts[k]);
-  for (uint64_t k = 0; k < cells; ++k) w.U64(offsets[k]);
-  for (uint64_t k = 0; k < cells; ++k) w.F32(lodValues[k]);
+}
+
+uint64_t CellCount(const QzvV4Header& h) {
+  return uint64_t(int64_t(h.nx)) * uint64_t(int64_t(h.ny)) * uint64_t(int64_t(h.nz));
+}
+
+}  // namespace
+
+std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& h, const uint32_t* counts,
+                                       const uint64_t* offsets, const float* lodValues) {
+  ByteWriter w;
+  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion4, h.nx, h.ny, h.nz, h.flags)));
+  for (char c : kQzvMagic) w.U8(uint8_t(c));
+  w.I32(kQzvVersion4);
+  w.U32(h.revision);
+  w.U64(h.fileId);
+  WriteGeometry(w, h);
+  WriteTables(w, CellCount(h), counts, offsets, lodValues);
   w.F64(h.unitsFactor);
   w.U32(h.flags);
   if (h.flags & kFlagAttributeBlock) w.Zeros(kAttributeBlockSize);
   w.Zeros(kReservedWordsSize);
+  return std::move(w.bytes());
+}
+
+std::vector<uint8_t> EncodeQzvV3Header(const QzvV4Header& h, const uint32_t* counts,
+                                       const uint64_t* offsets, const float* lodValues) {
+  ByteWriter w;
+  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion3, h.nx, h.ny, h.nz, 0)));
+  for (char c : kQzvMagic) w.U8(uint8_t(c));
+  w.I32(kQzvVersion3);
+  WriteGeometry(w, h);
+  WriteTables(w, CellCount(h), counts, offsets, lodValues);
   return std::move(w.bytes());
 }
 

@@ -31,6 +31,12 @@ struct QzvV4Header {
 std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& header, const uint32_t* counts,
                                        const uint64_t* offsets, const float* lodValues);
 
+// The bytes that precede the first record of a version-3 file: the fixed
+// fields (version 3, no revision, identifier or trailer) and the three tables.
+// Only bounds, centre, dimensions and cell size of header are used.
+std::vector<uint8_t> EncodeQzvV3Header(const QzvV4Header& header, const uint32_t* counts,
+                                       const uint64_t* offsets, const float* lodValues);
+
 // One record in its stored 20-byte form (padding written as 0), and back.
 void PackCellPoint(const Zelvane::Vorlin::CellPoint& point, uint8_t* out);
 Zelvane::Vorlin::CellPoint UnpackCellPoint(const uint8_t* in);
