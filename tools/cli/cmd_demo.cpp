@@ -3,6 +3,7 @@
 #include <string.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -91,6 +92,14 @@ int RunDemo(const Words& words) {
   args.requirePositional(0, 1);
   const std::string dir = args.positional().empty() ? "demo-out" : args.positional()[0];
   const std::string points = args.value("points", "2000000");
+  uint64_t pointCount = 0;
+  if (!ParseUnsigned(points, pointCount) || pointCount < 1000 || pointCount > 100000000) {
+    throw UsageError{"--points needs a whole number from 1000 to 100000000"};
+  }
+  // A tenth of the scene, at most 200,000 points, in four refinements.
+  const uint64_t sample = std::min<uint64_t>(200000, pointCount / 10);
+  const std::string sampleText = std::to_string(sample);
+  const std::string batchText = std::to_string(sample / 4);
   const std::string seed = args.value("seed", "1");
 
   if (!IsDirectory(dir)) {
@@ -122,17 +131,19 @@ int RunDemo(const Words& words) {
     if (!engine.Open(command, qzv, 0, summary)) return kExitFailure;
     frustum = DemoFrustum(summary.minimum, summary.maximum);
   }
-  Step("frustum query: 200,000 points seen from south of the scene, clipped to the view");
+  Step(("frustum query: " + GroupThousands(sample) +
+        " points seen from south of the scene, clipped to the view").c_str());
   printf("frustum corners: %s\n", frustum.c_str());
   fflush(stdout);
-  if (int rc = RunQuery({qzv, "--frustum", frustum, "--far-clip", "--clip", "--count", "200000",
+  if (int rc = RunQuery({qzv, "--frustum", frustum, "--far-clip", "--clip", "--count", sampleText,
                          "--preload", "16000000", "--out", frustumCsv})) {
     return rc;
   }
 
-  Step("cursor: refinements of 50,000 points through the same frustum, up to 200,000");
+  Step(("cursor: refinements of " + GroupThousands(sample / 4) +
+        " points through the same frustum, up to " + GroupThousands(sample)).c_str());
   if (int rc = RunQuery({qzv, "--frustum", frustum, "--far-clip", "--mode", "cursor", "--batch",
-                         "50000", "--count", "200000", "--format", "xyz", "--out", cursorXyz})) {
+                         batchText, "--count", sampleText, "--format", "xyz", "--out", cursorXyz})) {
     return rc;
   }
 
