@@ -101,6 +101,10 @@ int RunDemo(const Words& words) {
   const std::string sampleText = std::to_string(sample);
   const std::string batchText = std::to_string(sample / 4);
   const std::string seed = args.value("seed", "1");
+  uint64_t seedValue = 0;
+  if (!ParseUnsigned(seed, seedValue) || seedValue > 0xFFFFFFFFull) {
+    throw UsageError{"--seed needs a whole number from 0 to 4294967295"};
+  }
 
   if (!IsDirectory(dir)) {
     if (mkdir(dir.c_str(), 0777) != 0) {
