@@ -41,8 +41,11 @@ test-tsan: setup
 	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1 \
 	  $(CTEST) --output-on-failure -j $(JOBS) -L engine
 
-demo:
-	@echo "make demo: the vorlin command and its demo come with the CLI work; not available yet."
+# Builds only the vorlin program, then generates, imports, queries and renders
+# a 2-million-point scene into ./demo-out.
+demo: $(REL_DIR)/CMakeCache.txt
+	$(CMAKE) --build $(REL_DIR) -j $(JOBS) --target vorlin_cli
+	$(REL_DIR)/tools/cli/vorlin demo demo-out
 
 bench:
 	@echo "make bench: the benchmarks come with the performance work; not available yet."

@@ -1,0 +1,177 @@
+// info, render, save-v3, generate, the local-file commands and the demo.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "cli_fixture.h"
+
+namespace vorlin_test {
+namespace {
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+TEST(CliInfo, DescribesTheFileInTextAndJson) {
+  const SharedScene& scene = Scene();
+  ASSERT_EQ(scene.import.exitCode, 0) << scene.import.err;
+  CliResult text = RunCli({"info", scene.qzv});
+  ASSERT_EQ(text.exitCode, 0) << text.err;
+  for (const char* field : {"version:         4 (revision 0)", "points:          20,000",
+                            "extents:", "centre:", "grid:", "cells of size", "units factor:",
+                            "attributes:      RGB", "non-empty cells:", "LOD value:       min",
+                            "file size:"}) {
+    EXPECT_TRUE(Contains(text.out, field)) << field << "\n" << text.out;
+  }
+  CliResult json = RunCli({"info", "--json", scene.qzv});
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  EXPECT_EQ(json.out.front(), '{');
+  for (const char* key : {"\"version\": 4", "\"points\": 20000", "\"grid\": [", "\"cell_size\": ",
+                          "\"lod\": {\"min\": ", "\"non_empty_cells\": ",
+                          "\"file_size\": " }) {
+    EXPECT_TRUE(Contains(json.out, key)) << key << "\n" << json.out;
+  }
+  EXPECT_TRUE(Contains(json.out, std::to_string(std::filesystem::file_size(scene.qzv)) + "\n}"));
+}
+
+TEST(CliInfo, RejectsDamagedFilesNamingThem) {
+  const SharedScene& scene = Scene();
+  TempDir dir;
+  std::string whole = ReadFileText(scene.qzv);
+  WriteBytes(dir.file("cut.qzv"), whole.substr(0, whole.size() / 2));
+  WriteBytes(dir.file("short.qzv"), whole.substr(0, 60));
+  std::string huge = whole.substr(0, 200);
+  const char hundredThousand[4] = {'\xA0', '\x86', '\x01', '\x00'};
+  for (int axis = 0; axis < 3; ++axis) huge.replace(91 + 4 * axis, 4, hundredThousand, 4);
+  WriteBytes(dir.file("huge.qzv"), huge);
+  WriteBytes(dir.file("v9.qzv"), std::string("QZV\x09\0\0\0", 7) + std::string(200, '\0'));
+  WriteBytes(dir.file("text.qzv"), "qzv is the extension, not the content\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"cut.qzv", "beyond the end of the file"}, {"short.qzv", "cut short"},
+      {"huge.qzv", "does not fit"},              {"v9.qzv", "version 9"},
+      {"text.qzv", "not a QZV file"},            {"absent.qzv", "no such file"}};
+  for (const auto& c : cases) {
+    for (const char* command : {"info", "render", "save-v3"}) {
+      std::vector<std::string> args = {command, dir.file(c.first)};
+      if (std::string(command) != "info") args.push_back(dir.file("out"));
+      CliResult r = RunCli(args);
+      EXPECT_EQ(r.exitCode, 1) << command << " " << c.first;
+      EXPECT_TRUE(Contains(r.err, c.first + "': " )) << r.err;
+      EXPECT_TRUE(Contains(r.err, c.second)) << r.err;
+    }
+  }
+}
+
+TEST(CliRender, WritesADecodablePictureForEveryView) {
+  const SharedScene& scene = Scene();
+  TempDir dir;
+  for (const char* view : {"top", "front", "side", "iso"}) {
+    const std::string png = dir.file(std::string(view) + ".png");
+    CliResult r = RunCli({"render", scene.qzv, png, "--size", "160x120", "--view", view});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    int width = 0, height = 0;
+    std::vector<unsigned char> pixels;
+    ASSERT_TRUE(DecodePng(png, width, height, pixels)) << view;
+    EXPECT_EQ(width, 160);
+    EXPECT_EQ(height, 120);
+    // Not blank: many pixels differ from the background, in several colours.
+    std::set<unsigned> colours;
+    size_t drawn = 0;
+    for (size_t i = 0; i + 2 < pixels.size(); i += 3) {
+      unsigned c = unsigned(pixels[i]) << 16 | unsigned(pixels[i + 1]) << 8 | pixels[i + 2];
+      colours.insert(c);
+      if (c != pixels[0] * 65536u + pixels[1] * 256u + pixels[2]) ++drawn;
+    }
+    EXPECT_GT(drawn, pixels.size() / 3 / 20) << view;
+    EXPECT_GT(colours.size(), 8u) << view;
+  }
+  CliResult noFolder = RunCli({"render", scene.qzv, dir.file("none/x.png")});
+  EXPECT_EQ(noFolder.exitCode, 1);
+  EXPECT_TRUE(Contains(noFolder.err, "none/x.png")) << noFolder.err;
+}
+
+TEST(CliSaveV3, WritesAVersion3CopyAndRefusesOtherVersions) {
+  const SharedScene& scene = Scene();
+  TempDir dir;
+  const std::string v3 = dir.file("v3.qzv");
+  CliResult r = RunCli({"save-v3", scene.qzv, v3});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  CliResult info = RunCli({"info", v3});
+  EXPECT_TRUE(Contains(info.out, "version:         3")) << info.out;
+  EXPECT_TRUE(Contains(info.out, "points:          20,000"));
+  CliResult query = RunCli({"query", v3, "--count", "100"});
+  EXPECT_EQ(query.exitCode, 0);
+  EXPECT_TRUE(Contains(query.err, "delivered: 100")) << query.err;
+
+  CliResult again = RunCli({"save-v3", v3, dir.file("v3b.qzv")});
+  EXPECT_EQ(again.exitCode, 1);
+  EXPECT_TRUE(Contains(again.err, "version-3 file")) << again.err;
+  CliResult self = RunCli({"save-v3", scene.qzv, scene.qzv});
+  EXPECT_EQ(self.exitCode, 1);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("v3b.qzv")));
+}
+
+TEST(CliGenerate, SameSeedSameFileAndXybImports) {
+  TempDir dir;
+  ASSERT_EQ(RunCli({"generate", dir.file("a.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
+  ASSERT_EQ(RunCli({"generate", dir.file("b.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
+  ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4",
+                    "--format", "0"}).exitCode, 0);
+  EXPECT_EQ(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("b.las")));
+  EXPECT_NE(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("c.las")));
+
+  CliResult xyb = RunCli({"generate", dir.file("s.xyb"), "--points", "5000"});
+  ASSERT_EQ(xyb.exitCode, 0) << xyb.err;
+  CliResult import = RunCli({"import", dir.file("s.qzv"), dir.file("s.xyb")});
+  EXPECT_EQ(import.exitCode, 0) << import.err;
+  CliResult info = RunCli({"info", dir.file("s.qzv")});
+  EXPECT_TRUE(Contains(info.out, "3.28083989501")) << info.out;  // metres to feet
+
+  CliResult noFolder = RunCli({"generate", dir.file("none/a.las")});
+  EXPECT_EQ(noFolder.exitCode, 1);
+  EXPECT_TRUE(Contains(noFolder.err, "none/a.las")) << noFolder.err;
+}
+
+TEST(CliLocal, LocalNameAndIsLocal) {
+  CliResult name = RunCli({"local-name", "abc"});
+  EXPECT_EQ(name.exitCode, 0);
+  EXPECT_EQ(name.out, "822160044.qzv\n");
+
+  const SharedScene& scene = Scene();
+  CliResult local = RunCli({"is-local", scene.qzv});
+  EXPECT_EQ(local.exitCode, 0) << local.err;
+  EXPECT_EQ(local.out, "local\n");
+  TempDir dir;
+  WriteBytes(dir.file("empty"), "");
+  CliResult empty = RunCli({"is-local", dir.file("empty")});
+  EXPECT_EQ(empty.exitCode, 1);
+  EXPECT_TRUE(Contains(empty.err, "empty")) << empty.err;
+  CliResult missing = RunCli({"is-local", dir.file("gone")});
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(Contains(missing.err, "gone': no such file")) << missing.err;
+}
+
+TEST(CliDemo, RunsEndToEndOnASmallScene) {
+  TempDir dir;
+  const std::string out = dir.file("demo");
+  CliResult r = RunCli({"demo", out, "--points", "20000"});
+  ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
+  for (const char* file : {"scene.las", "scene.qzv", "frustum.csv", "cursor.xyz", "scene-v3.qzv",
+                           "scene.png"}) {
+    EXPECT_TRUE(std::filesystem::exists(out + "/" + file)) << file;
+  }
+  EXPECT_TRUE(Contains(r.err, "refinement 4:")) << r.err;
+  int width, height;
+  std::vector<unsigned char> pixels;
+  EXPECT_TRUE(DecodePng(out + "/scene.png", width, height, pixels));
+  // The demo's frustum looks at the scene: it sees points.
+  const std::string frustum = ReadFileText(out + "/frustum.csv");
+  EXPECT_GT(std::count(frustum.begin(), frustum.end(), '\n'), 100);
+}
+
+}  // namespace
+}  // namespace vorlin_test

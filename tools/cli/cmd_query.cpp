@@ -1,0 +1,317 @@
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "args.h"
+#include "box_filter.h"
+#include "cli_common.h"
+#include "commands.h"
+#include "point_writer.h"
+
+namespace vorlin {
+namespace cli {
+
+using namespace Zelvane::Vorlin;
+
+const char kQueryUsage[] =
+    "usage: vorlin query FILE.qzv [--box X0,Y0,Z0,X1,Y1,Z1 | --frustum N1,...,N24]\n"
+    "                    [--near-clip] [--far-clip] [--clip] [--count N]\n"
+    "                    [--mode points|set|cursor] [--batch N] [--preload BYTES]\n"
+    "                    [--format csv|xyz] [--out FILE]\n"
+    "\n"
+    "Prints a level-of-detail sample of the points a box or view frustum sees, one\n"
+    "point per line in world coordinates: x, y, z, red, green, blue, intensity,\n"
+    "normal code, custom byte. Counts go to stderr.\n"
+    "\n"
+    "  --box       two opposite corners in world coordinates\n"
+    "  --frustum   24 numbers: the corners near upper right, near upper left,\n"
+    "              near lower left, near lower right, then the same four far,\n"
+    "              named for a left-handed frame (x right, y up, looking along +z)\n"
+    "  --near-clip, --far-clip  the near / far plane bounds the frustum\n"
+    "  --clip      test single points of partly covered cells (default: whole cells)\n"
+    "  --count N   points wanted (default: every visible point)\n"
+    "  --mode      points: one fetch; set: a point set in batches;\n"
+    "              cursor: successive refinements (default points)\n"
+    "  --batch N   records per batch for set and cursor (default 65536)\n"
+    "  --preload BYTES  records the engine preloads in the background (default 0)\n"
+    "  --format    csv (with a header line) or xyz (space separated; default csv)\n"
+    "  --out FILE  write the points to FILE instead of stdout\n";
+
+namespace {
+
+enum class Mode { kPoints, kSet, kCursor };
+
+struct FilterOwner {
+  IPointCloudFilter* filter = nullptr;
+  ~FilterOwner() {
+    if (filter) filter->release();
+  }
+};
+
+// Records the engine did not write keep this pattern; with point clipping a
+// batch may read more records than it hands back, and the pattern tells
+// where the handed-back ones end.
+void FillSentinel(std::vector<CellPoint>& buffer, size_t count) {
+  memset(static_cast<void*>(buffer.data()), 0xFF, count * sizeof(CellPoint));
+}
+
+size_t CountWritten(const std::vector<CellPoint>& buffer, size_t consumed) {
+  CellPoint sentinel;
+  memset(static_cast<void*>(&sentinel), 0xFF, sizeof sentinel);
+  size_t n = 0;
+  while (n < consumed && memcmp(&buffer[n], &sentinel, sizeof sentinel) != 0) ++n;
+  return n;
+}
+
+void Cross(const double a[3], const double b[3], double out[3]) {
+  out[0] = a[1] * b[2] - a[2] * b[1];
+  out[1] = a[2] * b[0] - a[0] * b[2];
+  out[2] = a[0] * b[1] - a[1] * b[0];
+}
+
+// Corners named for a right-handed frame make every plane face outwards and
+// the frustum see nothing; say so rather than print an empty result.
+bool FrustumLooksInsideOut(const std::vector<double>& c) {
+  const double* nur = &c[0];
+  const double* nul = &c[3];
+  const double* nll = &c[6];
+  double right[3], up[3], forward[3] = {0, 0, 0}, cross[3];
+  for (int a = 0; a < 3; ++a) {
+    right[a] = nur[a] - nul[a];
+    up[a] = nul[a] - nll[a];
+    for (int k = 0; k < 4; ++k) forward[a] += (c[12 + 3 * k + a] - c[3 * k + a]) / 4.0;
+  }
+  Cross(right, up, cross);
+  return cross[0] * forward[0] + cross[1] * forward[1] + cross[2] * forward[2] < 0.0;
+}
+
+struct Visible {
+  uint64_t cells = 0;
+  double lodSum = 0.0;
+  double smallestLod = 0.0;  // smallest positive LOD value of a visible cell
+  uint64_t weightedPoints = 0;  // points of visible cells whose LOD value is positive
+};
+
+// The engine reports visible points but not cells; classify the same way.
+Visible CountVisibleCells(const QzvSummary& summary, IPointCloudFilter* filter) {
+  Visible visible;
+  for (uint64_t k = 0; k < summary.cellCount(); ++k) {
+    if (summary.counts[k] == 0) continue;
+    if (filter) {
+      double lo[3], hi[3];
+      summary.cellBox(k, lo, hi);
+      if (filter->classifyBox(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]) < 0) continue;
+    }
+    ++visible.cells;
+    double lod = summary.lodValues[k];
+    visible.lodSum += lod;
+    if (lod > 0.0) {
+      visible.weightedPoints += summary.counts[k];
+      if (visible.smallestLod == 0.0 || lod < visible.smallestLod) visible.smallestLod = lod;
+    }
+  }
+  return visible;
+}
+
+uint64_t ParseCountOption(const Args& args, const char* name, uint64_t fallback, uint64_t low,
+                          uint64_t high) {
+  if (!args.has(name)) return fallback;
+  uint64_t value;
+  if (!ParseUnsigned(args.value(name), value) || value < low || value > high) {
+    throw UsageError{std::string("--") + name + " needs a whole number from " +
+                     std::to_string(low) + " to " + std::to_string(high)};
+  }
+  return value;
+}
+
+}  // namespace
+
+int RunQuery(const Words& words) {
+  const std::string command = "query";
+  Args args(words, {{"box", true},
+                    {"frustum", true},
+                    {"near-clip", false},
+                    {"far-clip", false},
+                    {"clip", false},
+                    {"count", true},
+                    {"mode", true},
+                    {"batch", true},
+                    {"preload", true},
+                    {"format", true},
+                    {"out", true}});
+  if (args.helpRequested()) return PrintUsage(kQueryUsage);
+  args.requirePositional(1, 1);
+  const std::string path = args.positional()[0];
+
+  std::vector<double> box, frustum;
+  if (args.has("box") && args.has("frustum")) throw UsageError{"give --box or --frustum, not both"};
+  if (args.has("box") && !ParseDoubleList(args.value("box"), 6, box)) {
+    throw UsageError{"--box needs six numbers X0,Y0,Z0,X1,Y1,Z1"};
+  }
+  if (args.has("frustum") && !ParseDoubleList(args.value("frustum"), 24, frustum)) {
+    throw UsageError{"--frustum needs 24 numbers (eight corners of x, y, z)"};
+  }
+  if ((args.has("near-clip") || args.has("far-clip")) && !args.has("frustum")) {
+    throw UsageError{"--near-clip and --far-clip apply to --frustum only"};
+  }
+  Mode mode = Mode::kPoints;
+  std::string modeName = args.value("mode", "points");
+  if (modeName == "set") {
+    mode = Mode::kSet;
+  } else if (modeName == "cursor") {
+    mode = Mode::kCursor;
+  } else if (modeName != "points") {
+    throw UsageError{"--mode must be points, set or cursor"};
+  }
+  PointWriter::Format format = PointWriter::Format::kCsv;
+  std::string formatName = args.value("format", "csv");
+  if (formatName == "xyz") {
+    format = PointWriter::Format::kXyz;
+  } else if (formatName != "csv") {
+    throw UsageError{"--format must be csv or xyz"};
+  }
+  const bool countGiven = args.has("count");
+  const uint64_t requested = ParseCountOption(args, "count", 0, 0, UINT64_MAX);
+  const uint64_t batch = ParseCountOption(args, "batch", 65536, 1, 1u << 24);
+  const int preload = int(ParseCountOption(args, "preload", 0, 0, INT_MAX));
+  const bool clip = args.has("clip");
+
+  Engine engine;
+  QzvSummary summary;
+  if (!engine.Open(command, path, preload, summary)) return kExitFailure;
+  double centre[3];
+  engine->getCentre(centre[0], centre[1], centre[2]);
+
+  FilterOwner filter;
+  if (!box.empty()) {
+    filter.filter = new BoxFilter(&box[0], &box[3], centre);
+  } else if (!frustum.empty()) {
+    VorlinViewFrustum view;
+    const double* c = frustum.data();
+    view.setNearUpperRight(c[0], c[1], c[2]);
+    view.setNearUpperLeft(c[3], c[4], c[5]);
+    view.setNearLowerLeft(c[6], c[7], c[8]);
+    view.setNearLowerRight(c[9], c[10], c[11]);
+    view.setFarUpperRight(c[12], c[13], c[14]);
+    view.setFarUpperLeft(c[15], c[16], c[17]);
+    view.setFarLowerLeft(c[18], c[19], c[20]);
+    view.setFarLowerRight(c[21], c[22], c[23]);
+    view.setNearClip(args.has("near-clip"));
+    view.setFarClip(args.has("far-clip"));
+    if (FrustumLooksInsideOut(frustum)) {
+      PrintError(command, "warning: the frustum corners seem named for a right-handed frame; "
+                          "swap left and right to see anything");
+    }
+    filter.filter = engine->createViewFrustumFilter(view);
+    if (!filter.filter) {
+      PrintError(command, "out of memory");
+      return kExitFailure;
+    }
+  }
+
+  Released<IPointCloudQuery> query(engine->createQuery(filter.filter, clip));
+  if (!query.get()) {
+    PrintError(command, "out of memory");
+    return kExitFailure;
+  }
+  unsigned long long visiblePoints = 0, totalPoints = 0;
+  engine->getQueryCounts(query.get(), visiblePoints, totalPoints);
+  const Visible visible = CountVisibleCells(summary, filter.filter);
+  const uint64_t wanted = countGiven ? std::min<uint64_t>(requested, visiblePoints) : visiblePoints;
+  if (mode == Mode::kPoints && wanted > UINT_MAX) {
+    throw UsageError{"--count above " + std::to_string(UINT_MAX) + " needs --mode set or cursor"};
+  }
+
+  PointWriter writer(format, centre);
+  std::string error;
+  if (!writer.Open(args.value("out"), error)) {
+    PrintError(command, "cannot create " + Quote(args.value("out")) + ": " + error);
+    return kExitFailure;
+  }
+  const bool sentinel = clip && filter.filter;
+  uint64_t delivered = 0;
+  bool readFailed = false;
+
+  if (mode == Mode::kPoints) {
+    std::vector<CellPoint> buffer(size_t(std::max<uint64_t>(wanted, 1)));
+    if (sentinel) FillSentinel(buffer, size_t(wanted));
+    unsigned int got = engine->getPoints(query.get(), buffer.data(), unsigned(wanted));
+    // Asked for every visible point, nothing back: the records are unreadable.
+    if (got == 0 && wanted > 0 && wanted == visiblePoints && !sentinel && visible.lodSum > 0.0) {
+      readFailed = true;
+    }
+    writer.Write(buffer.data(), got);
+    delivered = got;
+  } else {
+    std::vector<CellPoint> buffer(static_cast<size_t>(batch));
+    uint64_t consumedTotal = 0;
+    int round = 0;
+    // A cursor call may deliver nothing while cells with small shares are
+    // still saving up fractions of a record, and it never reaches cells whose
+    // LOD value is 0. It has run dry once the weighted cells are used up, or
+    // after as many empty calls as the smallest share needs to make a record.
+    const uint64_t callSize = std::min<uint64_t>(batch, std::max<uint64_t>(wanted, 1));
+    const double smallestShare =
+        visible.smallestLod > 0.0 ? visible.smallestLod * double(callSize) / visible.lodSum : 1.0;
+    const int emptyLimit =
+        mode == Mode::kCursor ? int(std::min(200.0, std::ceil(1.0 / smallestShare)) + 1) : 1;
+    const uint64_t reachable =
+        mode == Mode::kCursor ? std::min<uint64_t>(wanted, visible.weightedPoints) : wanted;
+    int emptyRounds = 0;
+    Released<IPointSetData> set;
+    Released<IPointCloudCursor> cursor;
+    while (consumedTotal < reachable) {
+      // Cursor calls keep their full size so that small shares still make
+      // progress; what goes beyond the request is not printed.
+      unsigned int size = unsigned(mode == Mode::kCursor ? callSize
+                                                         : std::min<uint64_t>(batch, wanted - consumedTotal));
+      if (sentinel) FillSentinel(buffer, size);
+      unsigned int consumed;
+      if (mode == Mode::kSet) {
+        consumed = round == 0 ? engine->createPointSet(query.get(), buffer.data(), size, wanted, set.out())
+                              : engine->getPointSetPoints(query.get(), buffer.data(), size, set.get());
+        if (!set.get()) break;
+      } else {
+        consumed = round == 0 ? engine->createCursor(query.get(), buffer.data(), size, cursor.out())
+                              : engine->getCursorPoints(query.get(), buffer.data(), size, cursor.get());
+        if (!cursor.get()) break;
+      }
+      ++round;
+      if (consumed == 0) {
+        if (++emptyRounds >= emptyLimit) break;
+        continue;
+      }
+      emptyRounds = 0;
+      size_t written = sentinel ? CountWritten(buffer, consumed) : consumed;
+      written = size_t(std::min<uint64_t>(written, wanted - delivered));
+      writer.Write(buffer.data(), written);
+      delivered += written;
+      consumedTotal += consumed;
+      if (mode == Mode::kCursor && written > 0) {
+        fprintf(stderr, "refinement %d: %s points\n", round, GroupThousands(written).c_str());
+      }
+    }
+  }
+
+  if (!writer.Close(error)) {
+    PrintError(command, "writing " + (args.has("out") ? Quote(args.value("out")) : "the points") +
+                            " failed: " + error);
+    return kExitFailure;
+  }
+  fprintf(stderr, "visible cells: %s of %s non-empty; visible points: %s of %s; delivered: %s\n",
+          GroupThousands(visible.cells).c_str(), GroupThousands(summary.nonEmptyCells).c_str(),
+          GroupThousands(visiblePoints).c_str(), GroupThousands(totalPoints).c_str(),
+          GroupThousands(delivered).c_str());
+  if (readFailed) {
+    PrintError(command, Quote(path) + ": reading point records failed (damaged file?)");
+    return kExitFailure;
+  }
+  return kExitOk;
+}
+
+}  // namespace cli
+}  // namespace vorlin
