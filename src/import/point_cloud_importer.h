@@ -17,6 +17,14 @@ class FileHandle;
 
 namespace vorlin {
 
+// Seconds one import spent in each stage; filled only when asked for.
+struct ImportStageTimes {
+  double binning = 0;   // reading, sizing and binning (every pass)
+  double flush = 0;     // moving the last buffered records to spill files
+  double ordering = 0;  // level-of-detail ordering of the cells
+  double writing = 0;   // the rest of writing the output
+};
+
 // A built-in reader chosen by the last four characters of name (".las" or
 // ".xyb", any case); null for any other name.
 std::unique_ptr<Zelvane::Vorlin::IReader> CreateBuiltinReader(const wchar_t* name);
@@ -98,6 +106,13 @@ class PointCloudImporter {
   uint32_t availableAttributes = 0;
   vorlin::OrderingSettings ordering;
   uint32_t copyBufferRecords = kDefaultCopyBufferRecords;
+
+  // Hooks for tests and benchmarks. With fixedSeed the ordering's generator
+  // is seeded with seed instead of the clock; stageTimes, when set, receives
+  // the time spent per stage.
+  bool fixedSeed = false;
+  uint32_t seed = 0;
+  vorlin::ImportStageTimes* stageTimes = nullptr;
 };
 
 #endif
