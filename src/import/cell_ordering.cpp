@@ -6,6 +6,7 @@
 #include "import/bit_array.h"
 #include "import/occupancy_grid.h"
 #include "import/ordering_steps.h"
+#include "import/ordering_workspace.h"
 
 namespace vorlin {
 namespace {
@@ -29,9 +30,8 @@ int32_t FineIndex(float coordinate, double origin, double voxelEdge) {
 // points are too sparse to fill the fine voxels of the surface they sample.
 // fineVoxels, when not null, lists every set bit of fine.
 float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fineOccupied,
-                    BitArray& fine, const std::vector<int32_t>* fineVoxels) {
+                    BitArray& fine, BitArray& coarse, const std::vector<int32_t>* fineVoxels) {
   float lod = float(double(fineOccupied) * 1.52587890625e-05);
-  BitArray coarse;
   int32_t previousRes = kFineResolution;
   int64_t previousCount = fineOccupied;
   const int32_t divisor = settings.coarsenDivisor;
@@ -69,13 +69,183 @@ float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fi
   return lod;
 }
 
+void VoxelFrame(const double lo[3], const double hi[3], double origin[3], double voxelEdge[3]) {
+  // The box grown by 1% of the cell on every side, so points on the faces
+  // stay inside.
+  for (int a = 0; a < 3; ++a) {
+    double margin = (hi[a] - lo[a]) / 100;
+    origin[a] = lo[a] - margin;
+    double extent = (hi[a] + margin) - (lo[a] - margin);
+    voxelEdge[a] = extent * 0.00390625;
+  }
+}
+
+// Sub-cell weights: occupied fine voxels scaled by the fullest sub-cell.
+void SubCellWeights(const int32_t* occupied, float* weights) {
+  float largestWeight = 0.0f;
+  for (int32_t s = 0; s < kSubCells; ++s) {
+    weights[s] = float(occupied[s] * 0.000244140625);
+    largestWeight = std::max(largestWeight, weights[s]);
+  }
+  if (largestWeight > 0.0f) {
+    for (int32_t s = 0; s < kSubCells; ++s) weights[s] /= largestWeight;
+  }
+}
+
+// The records dealt from the sub-cell ranges of sorted (list s holds
+// count[s] records from start[s]) exactly as InterleaveLists deals from
+// paged lists.
+void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint32_t* listCount,
+                      const float* weights, CellPoint* out, uint32_t count) {
+  std::vector<int32_t> order;
+  order.reserve(size_t(kSubCells));
+  for (int32_t s = 0; s < kSubCells; ++s) {
+    if (listCount[s] > 0) order.push_back(s);
+  }
+  int32_t m = int32_t(order.size());
+  std::vector<uint32_t> taken(size_t(kSubCells), 0);
+  ShuffleIndices(order.data(), m);
+
+  int32_t cursor = 0;
+  int32_t passes = 0;
+  uint32_t visits = 0;
+  uint32_t written = 0;
+  int32_t misses = 0;
+  while (written < count && m > 0) {
+    if (cursor == 0) {
+      ++passes;
+      if (passes > 1) {
+        ShuffleIndices(order.data(), m);
+        passes = 0;
+      }
+    }
+    int32_t s = order[size_t(cursor)];
+    uint32_t t = taken[size_t(s)];
+    if (t < listCount[s]) {
+      int32_t threshold = 16 - int32_t(weights[s] * -256.0);
+      if (int32_t(visits & 255u) < threshold) {
+        out[written++] = sorted[start[s] + t];
+        ++taken[size_t(s)];
+      }
+      ++visits;
+    } else {
+      ++misses;
+      if (misses > 256) {
+        order.clear();
+        for (int32_t k = 0; k < kSubCells; ++k) {
+          if (taken[size_t(k)] < listCount[k]) order.push_back(k);
+        }
+        m = int32_t(order.size());
+        misses = 0;
+        ShuffleIndices(order.data(), m);
+        passes = 0;
+      }
+    }
+    ++cursor;
+    if (cursor >= m) cursor = 0;
+  }
+}
+
+// Beyond this many set voxels clearing the whole occupancy is as cheap as
+// clearing them one by one.
+constexpr size_t kClearListLimit = size_t(1) << 18;
+
+void PrepareFine(OrderingWorkspace& ws) {
+  if (ws.fine.Size() != kFineBits) {
+    ws.fine.Resize(kFineBits);
+  } else if (!ws.setVoxelsComplete) {
+    ws.fine.Clear();
+  } else {
+    uint8_t* bytes = ws.fine.Bytes();
+    for (int32_t bit : ws.setVoxels) bytes[bit >> 3] = 0;
+  }
+  ws.setVoxels.clear();
+  ws.setVoxelsComplete = true;
+}
+
+// The ordering of records held in memory: the sub-cell lists become ranges
+// of one array sorted by sub-cell (stable), which consumes the generator
+// exactly as the paged lists do.
+float OrderInMemory(const OrderingSettings& settings, const double lo[3], const double hi[3],
+                    CellPoint* records, uint32_t count, OrderingWorkspace& ws) {
+  PrepareFine(ws);
+  ws.subCellOf.resize(count);
+  ws.listStart.assign(size_t(kSubCells) + 1, 0);
+  ws.listCount.assign(size_t(kSubCells), 0);
+  ws.subCellOccupied.assign(size_t(kSubCells), 0);
+  ws.weights.resize(size_t(kSubCells));
+  if (ws.sorted.size() < count) ws.sorted.resize(count);
+
+  double origin[3];
+  double voxelEdge[3];
+  VoxelFrame(lo, hi, origin, voxelEdge);
+  int64_t fineOccupied = 0;
+  uint8_t* fineBytes = ws.fine.Bytes();
+  for (uint32_t n = 0; n < count; ++n) {
+    const CellPoint& record = records[n];
+    int32_t fx = FineIndex(record.x, origin[0], voxelEdge[0]);
+    int32_t fy = FineIndex(record.y, origin[1], voxelEdge[1]);
+    int32_t fz = FineIndex(record.z, origin[2], voxelEdge[2]);
+    int32_t subCell = ((fz >> 4) * kSubCellsPerAxis + (fy >> 4)) * kSubCellsPerAxis + (fx >> 4);
+    ws.subCellOf[n] = uint16_t(subCell);
+    ++ws.listCount[size_t(subCell)];
+    int32_t bit = (fz * kFineResolution + fy) * kFineResolution + fx;
+    uint8_t mask = uint8_t(1u << (bit & 7));
+    if (!(fineBytes[bit >> 3] & mask)) {
+      fineBytes[bit >> 3] |= mask;
+      ++fineOccupied;
+      ++ws.subCellOccupied[size_t(subCell)];
+      if (ws.setVoxelsComplete) {
+        if (ws.setVoxels.size() < kClearListLimit) {
+          ws.setVoxels.push_back(bit);
+        } else {
+          ws.setVoxelsComplete = false;
+        }
+      }
+    }
+  }
+
+  uint32_t* start = ws.listStart.data();
+  for (int32_t s = 0; s < kSubCells; ++s) start[s + 1] = start[s] + ws.listCount[size_t(s)];
+  {
+    std::vector<uint32_t> next(start, start + kSubCells);
+    CellPoint* sorted = ws.sorted.data();
+    for (uint32_t n = 0; n < count; ++n) sorted[next[ws.subCellOf[n]]++] = records[n];
+  }
+
+  SubCellWeights(ws.subCellOccupied.data(), ws.weights.data());
+  // Every set voxel listed: the list gives the same coarse count as a scan.
+  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws.coarse,
+                            ws.setVoxelsComplete ? &ws.setVoxels : nullptr);
+
+  for (int32_t s = 0; s < kSubCells; ++s) {
+    if (ws.listCount[size_t(s)] > 0) ShuffleRecords(ws.sorted.data() + start[s], ws.listCount[size_t(s)]);
+  }
+  InterleaveRanges(ws.sorted.data(), start, ws.listCount.data(), ws.weights.data(), records,
+                   count);
+  return lod;
+}
+
 }  // namespace
 
 float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
                        const double hi[3], LinearPointBuf& stream, uint32_t count) {
+  OrderingWorkspace workspace;
+  return OrderCellRecords(settings, lo, hi, stream, count, workspace);
+}
+
+float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
+                       const double hi[3], LinearPointBuf& stream, uint32_t count,
+                       OrderingWorkspace& workspace) {
   stream.Rewind();
   if (count == 0) return 0.0f;
+  if (LinearPointMemoryBuf* memory = dynamic_cast<LinearPointMemoryBuf*>(&stream)) {
+    float lod = OrderInMemory(settings, lo, hi, memory->records(), count, workspace);
+    stream.Rewind();
+    return lod;
+  }
 
+  // A stream that may not fit in memory goes through paged sub-cell lists.
   OccupancyGrid grid;
   grid.Init(kSubCellsPerAxis, kSubCellsPerAxis, kSubCellsPerAxis);
   BitArray fine;
@@ -135,7 +305,7 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
     for (float& w : weights) w /= largestWeight;
   }
 
-  float lod = LevelOfDetail(settings, count, fineOccupied, fine,
+  float lod = LevelOfDetail(settings, count, fineOccupied, fine, workspace.coarse,
                             voxelsTracked ? &fineVoxels : nullptr);
 
   ShuffleLists(grid, largestCount);

@@ -9,6 +9,7 @@
 #include "import/cell_ordering.h"
 #include "import/grid_cell_writer.h"
 #include "import/linear_point_buf.h"
+#include "import/ordering_workspace.h"
 #include "vorlin/progress.h"
 #include "vorlin/reader.h"
 #include "vorlin/status.h"
@@ -106,6 +107,8 @@ class PointCloudImporter {
   uint32_t availableAttributes = 0;
   vorlin::OrderingSettings ordering;
   uint32_t copyBufferRecords = kDefaultCopyBufferRecords;
+  // Kept across the cells of one write; released with the tables.
+  std::unique_ptr<vorlin::OrderingWorkspace> orderingWorkspace;
 
   // Hooks for tests and benchmarks. With fixedSeed the ordering's generator
   // is seeded with seed instead of the clock; stageTimes, when set, receives

@@ -1,0 +1,42 @@
+#ifndef VORLIN_IMPORT_ORDERING_WORKSPACE_H
+#define VORLIN_IMPORT_ORDERING_WORKSPACE_H
+
+#include <stdint.h>
+
+#include <vector>
+
+#include "import/bit_array.h"
+#include "import/cell_ordering.h"
+#include "vorlin/cell_point.h"
+
+namespace vorlin {
+
+// Scratch space of the ordering, kept from one cell to the next of an import
+// so that each cell costs neither allocations nor clearing of the 16M-bit
+// occupancy beyond the bits it set.
+class OrderingWorkspace {
+ public:
+  OrderingWorkspace() = default;
+  OrderingWorkspace(const OrderingWorkspace&) = delete;
+  OrderingWorkspace& operator=(const OrderingWorkspace&) = delete;
+
+  BitArray fine;
+  BitArray coarse;
+  std::vector<int32_t> setVoxels;  // every set bit of fine while complete
+  bool setVoxelsComplete = true;
+  std::vector<uint16_t> subCellOf;
+  std::vector<uint32_t> listStart;
+  std::vector<uint32_t> listCount;
+  std::vector<int32_t> subCellOccupied;
+  std::vector<float> weights;
+  std::vector<Zelvane::Vorlin::CellPoint> sorted;
+};
+
+// OrderCellRecords with scratch space that outlives the call; same result.
+float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
+                       const double hi[3], LinearPointBuf& stream, uint32_t count,
+                       OrderingWorkspace& workspace);
+
+}  // namespace vorlin
+
+#endif
