@@ -25,6 +25,33 @@ int32_t FineIndex(float coordinate, double origin, double voxelEdge) {
   return int32_t(q);
 }
 
+// Downsample of the fine occupancy given as the list of its set bits, with
+// the per-axis reduction looked up rather than divided.
+static_assert(kFineResolution == 256, "fine bit index is z:8 y:8 x:8");
+int64_t DownsampleFineList(const int32_t* bits, size_t bitCount, BitArray& target,
+                           int32_t targetRes) {
+  if (targetRes <= 0 || int64_t(target.Size()) < int64_t(targetRes) * targetRes * targetRes)
+    return 0;
+  const int32_t factor = std::max<int32_t>(1, kFineResolution / targetRes);
+  int32_t reduced[kFineResolution];
+  for (int32_t v = 0; v < kFineResolution; ++v) reduced[v] = std::min(v / factor, targetRes - 1);
+  uint8_t* bytes = target.Bytes();
+  int64_t count = 0;
+  for (size_t i = 0; i < bitCount; ++i) {
+    const int32_t bit = bits[i];
+    const int32_t tx = reduced[bit & 255];
+    const int32_t ty = reduced[(bit >> 8) & 255];
+    const int32_t tz = reduced[(bit >> 16) & 255];
+    const int32_t t = (tz * targetRes + ty) * targetRes + tx;
+    const uint8_t mask = uint8_t(1u << (t & 7));
+    if (!(bytes[t >> 3] & mask)) {
+      bytes[t >> 3] |= mask;
+      ++count;
+    }
+  }
+  return count;
+}
+
 // Occupied surface of the cell: occupied fine voxels per voxel of a plane
 // across the cell, raised (within limits) by coarser resolutions when the
 // points are too sparse to fill the fine voxels of the surface they sample.
@@ -50,7 +77,7 @@ float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fi
     }
     int64_t occupied =
         step == 0 && fineVoxels
-            ? DownsampleBits(fineVoxels->data(), fineVoxels->size(), previousRes, target, res)
+            ? DownsampleFineList(fineVoxels->data(), fineVoxels->size(), target, res)
             : Downsample(source, previousRes, target, res);
 
     float ratio = float(occupied) / float(res * res);

@@ -30,6 +30,8 @@ constexpr size_t kMinX = 187;
 constexpr size_t kBoundsStride = 16;  // max x, min x, max y, min y, ...
 
 constexpr uint16_t kMaxRecordLength = 64;
+// Records per read from the file: at most 512 KB a refill.
+constexpr int32_t kRecordsPerRefill = 8192;
 constexpr int kMaxPointFormat = 5;
 // x, y, z, intensity, return byte and classification all lie in the first
 // 16 bytes, but no format has records shorter than 20; anything shorter is
@@ -75,7 +77,7 @@ bool LasReader::Open(const wchar_t* fileName) {
                                         vorlin::platform::kShareRead,
                                         vorlin::platform::Disposition::kOpenExisting);
   if (!s.file.IsValid()) return false;
-  s.records.reset(new vorlin::BufferedRecordReader(&s.file));
+  s.records.reset(new vorlin::BufferedRecordReader(&s.file, kRecordsPerRefill));
   if (!s.file.Seek(0) || !s.file.ReadExact(s.header, kHeaderSize) ||
       s.recordLength() > kMaxRecordLength) {
     Close();
