@@ -272,8 +272,10 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
     return lod;
   }
 
-  // A stream that may not fit in memory goes through paged sub-cell lists.
+  // A stream that may not fit in memory goes through paged sub-cell lists,
+  // which move to their spill file only beyond a memory budget.
   OccupancyGrid grid;
+  grid.SetResidentBudget(size_t(64) << 20);
   grid.Init(kSubCellsPerAxis, kSubCellsPerAxis, kSubCellsPerAxis);
   BitArray fine;
   fine.Resize(kFineBits);
