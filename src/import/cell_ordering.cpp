@@ -107,6 +107,12 @@ void VoxelFrame(const double lo[3], const double hi[3], double origin[3], double
   }
 }
 
+// The sub-cell of a fine voxel: a sub-cell edge is 16 fine voxel edges.
+inline int32_t SubCellOfBit(int32_t bit) {
+  return (((bit >> 20) & 15) * kSubCellsPerAxis + ((bit >> 12) & 15)) * kSubCellsPerAxis +
+         ((bit >> 4) & 15);
+}
+
 // Sub-cell weights: occupied fine voxels scaled by the fullest sub-cell.
 void SubCellWeights(const int32_t* occupied, float* weights) {
   float largestWeight = 0.0f;
@@ -173,83 +179,81 @@ void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint
   }
 }
 
-// Beyond this many set voxels clearing the whole occupancy is as cheap as
-// clearing them one by one.
-constexpr size_t kClearListLimit = size_t(1) << 18;
-
-void PrepareFine(OrderingWorkspace& ws) {
-  if (ws.fine.Size() != kFineBits) {
-    ws.fine.Resize(kFineBits);
-  } else if (!ws.setVoxelsComplete) {
-    ws.fine.Clear();
-  } else {
-    uint8_t* bytes = ws.fine.Bytes();
-    for (int32_t bit : ws.setVoxels) bytes[bit >> 3] = 0;
-  }
-  ws.setVoxels.clear();
-  ws.setVoxelsComplete = true;
-}
-
 // The ordering of records held in memory: the sub-cell lists become ranges
 // of one array sorted by sub-cell (stable), which consumes the generator
-// exactly as the paged lists do.
+// exactly as the paged lists do. Occupancy is counted per sub-cell after
+// sorting, in a sub-cell sized bit set, so the 16M-bit fine occupancy is
+// never touched; the coarser levels come from the list of occupied voxels.
 float OrderInMemory(const OrderingSettings& settings, const double lo[3], const double hi[3],
                     CellPoint* records, uint32_t count, OrderingWorkspace& ws) {
-  PrepareFine(ws);
-  ws.subCellOf.resize(count);
+  ws.fineBitOf.resize(count);
+  ws.sortedBits.resize(count);
   ws.listStart.assign(size_t(kSubCells) + 1, 0);
   ws.listCount.assign(size_t(kSubCells), 0);
   ws.subCellOccupied.assign(size_t(kSubCells), 0);
   ws.weights.resize(size_t(kSubCells));
+  ws.setVoxels.clear();
   if (ws.sorted.size() < count) ws.sorted.resize(count);
 
   double origin[3];
   double voxelEdge[3];
   VoxelFrame(lo, hi, origin, voxelEdge);
-  int64_t fineOccupied = 0;
-  uint8_t* fineBytes = ws.fine.Bytes();
+  uint32_t* listCount = ws.listCount.data();
+  int32_t* fineBitOf = ws.fineBitOf.data();
   for (uint32_t n = 0; n < count; ++n) {
     const CellPoint& record = records[n];
     int32_t fx = FineIndex(record.x, origin[0], voxelEdge[0]);
     int32_t fy = FineIndex(record.y, origin[1], voxelEdge[1]);
     int32_t fz = FineIndex(record.z, origin[2], voxelEdge[2]);
-    int32_t subCell = ((fz >> 4) * kSubCellsPerAxis + (fy >> 4)) * kSubCellsPerAxis + (fx >> 4);
-    ws.subCellOf[n] = uint16_t(subCell);
-    ++ws.listCount[size_t(subCell)];
-    int32_t bit = (fz * kFineResolution + fy) * kFineResolution + fx;
-    uint8_t mask = uint8_t(1u << (bit & 7));
-    if (!(fineBytes[bit >> 3] & mask)) {
-      fineBytes[bit >> 3] |= mask;
-      ++fineOccupied;
-      ++ws.subCellOccupied[size_t(subCell)];
-      if (ws.setVoxelsComplete) {
-        if (ws.setVoxels.size() < kClearListLimit) {
-          ws.setVoxels.push_back(bit);
-        } else {
-          ws.setVoxelsComplete = false;
-        }
-      }
-    }
+    fineBitOf[n] = (fz * kFineResolution + fy) * kFineResolution + fx;
+    ++listCount[SubCellOfBit(fineBitOf[n])];
   }
 
   uint32_t* start = ws.listStart.data();
-  for (int32_t s = 0; s < kSubCells; ++s) start[s + 1] = start[s] + ws.listCount[size_t(s)];
+  for (int32_t s = 0; s < kSubCells; ++s) start[s + 1] = start[s] + listCount[s];
   {
     std::vector<uint32_t> next(start, start + kSubCells);
     CellPoint* sorted = ws.sorted.data();
-    for (uint32_t n = 0; n < count; ++n) sorted[next[ws.subCellOf[n]]++] = records[n];
+    int32_t* sortedBits = ws.sortedBits.data();
+    for (uint32_t n = 0; n < count; ++n) {
+      uint32_t to = next[size_t(SubCellOfBit(fineBitOf[n]))]++;
+      sorted[to] = records[n];
+      sortedBits[to] = fineBitOf[n];
+    }
+  }
+
+  // Distinct fine voxels per sub-cell; each sub-cell's set bits are cleared
+  // again from the voxel list.
+  constexpr int32_t kVoxelsPerSubCell = 16 * 16 * 16;
+  uint8_t local[kVoxelsPerSubCell / 8] = {};
+  int64_t fineOccupied = 0;
+  for (int32_t s = 0; s < kSubCells; ++s) {
+    const size_t first = ws.setVoxels.size();
+    for (uint32_t i = start[s]; i < start[s + 1]; ++i) {
+      const int32_t bit = ws.sortedBits[i];
+      const int32_t v = (((bit >> 16) & 15) << 8) | (((bit >> 8) & 15) << 4) | (bit & 15);
+      const uint8_t mask = uint8_t(1u << (v & 7));
+      if (!(local[v >> 3] & mask)) {
+        local[v >> 3] |= mask;
+        ws.setVoxels.push_back(bit);
+      }
+    }
+    const size_t found = ws.setVoxels.size() - first;
+    ws.subCellOccupied[size_t(s)] = int32_t(found);
+    fineOccupied += int64_t(found);
+    for (size_t k = first; k < ws.setVoxels.size(); ++k) {
+      const int32_t bit = ws.setVoxels[k];
+      local[((((bit >> 16) & 15) << 8) | (((bit >> 8) & 15) << 4) | (bit & 15)) >> 3] = 0;
+    }
   }
 
   SubCellWeights(ws.subCellOccupied.data(), ws.weights.data());
-  // Every set voxel listed: the list gives the same coarse count as a scan.
-  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws.coarse,
-                            ws.setVoxelsComplete ? &ws.setVoxels : nullptr);
+  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws.coarse, &ws.setVoxels);
 
   for (int32_t s = 0; s < kSubCells; ++s) {
-    if (ws.listCount[size_t(s)] > 0) ShuffleRecords(ws.sorted.data() + start[s], ws.listCount[size_t(s)]);
+    if (listCount[s] > 0) ShuffleRecords(ws.sorted.data() + start[s], listCount[s]);
   }
-  InterleaveRanges(ws.sorted.data(), start, ws.listCount.data(), ws.weights.data(), records,
-                   count);
+  InterleaveRanges(ws.sorted.data(), start, listCount, ws.weights.data(), records, count);
   return lod;
 }
 

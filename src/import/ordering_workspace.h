@@ -12,8 +12,7 @@
 namespace vorlin {
 
 // Scratch space of the ordering, kept from one cell to the next of an import
-// so that each cell costs neither allocations nor clearing of the 16M-bit
-// occupancy beyond the bits it set.
+// so that a cell costs no allocations.
 class OrderingWorkspace {
  public:
   OrderingWorkspace() = default;
@@ -22,9 +21,9 @@ class OrderingWorkspace {
 
   BitArray fine;
   BitArray coarse;
-  std::vector<int32_t> setVoxels;  // every set bit of fine while complete
-  bool setVoxelsComplete = true;
-  std::vector<uint16_t> subCellOf;
+  std::vector<int32_t> setVoxels;  // occupied fine voxels, each once
+  std::vector<int32_t> fineBitOf;  // fine voxel of each record
+  std::vector<int32_t> sortedBits;
   std::vector<uint32_t> listStart;
   std::vector<uint32_t> listCount;
   std::vector<int32_t> subCellOccupied;
