@@ -23,7 +23,9 @@ uint64_t FileChecksum(const char* path) {
   uint64_t h = 14695981039346656037ull;
   while (in) {
     in.read(chunk.data(), std::streamsize(chunk.size()));
-    for (std::streamsize i = 0; i < in.gcount(); ++i) h = (h ^ uint8_t(chunk[i])) * 1099511628211ull;
+    for (std::streamsize i = 0; i < in.gcount(); ++i) {
+      h = (h ^ uint8_t(chunk[i])) * 1099511628211ull;
+    }
   }
   return h;
 }

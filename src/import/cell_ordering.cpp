@@ -29,7 +29,7 @@ int32_t FineIndex(float coordinate, double origin, double voxelEdge) {
 // the per-axis reduction looked up rather than divided.
 static_assert(kFineResolution == 256, "fine bit index is z:8 y:8 x:8");
 int64_t DownsampleFineList(const int32_t* bits, size_t bitCount, BitArray& target,
-                           int32_t targetRes) {
+                           int32_t targetRes, std::vector<int32_t>& setBits) {
   if (targetRes <= 0 || int64_t(target.Size()) < int64_t(targetRes) * targetRes * targetRes)
     return 0;
   const int32_t factor = std::max<int32_t>(1, kFineResolution / targetRes);
@@ -46,6 +46,7 @@ int64_t DownsampleFineList(const int32_t* bits, size_t bitCount, BitArray& targe
     const uint8_t mask = uint8_t(1u << (t & 7));
     if (!(bytes[t >> 3] & mask)) {
       bytes[t >> 3] |= mask;
+      setBits.push_back(t);
       ++count;
     }
   }
@@ -57,7 +58,15 @@ int64_t DownsampleFineList(const int32_t* bits, size_t bitCount, BitArray& targe
 // points are too sparse to fill the fine voxels of the surface they sample.
 // fineVoxels, when not null, lists every set bit of fine.
 float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fineOccupied,
-                    BitArray& fine, BitArray& coarse, const std::vector<int32_t>* fineVoxels) {
+                    BitArray& fine, OrderingWorkspace& ws,
+                    const std::vector<int32_t>* fineVoxels) {
+  BitArray& coarse = ws.coarse;
+  // The coarse set is left clear when only the listed first step wrote it,
+  // so that the next cell need not clear all of it.
+  const bool wasClean = ws.coarseClean;
+  ws.coarseClean = false;
+  ws.coarseSet.clear();
+  int32_t steps = 0;
   float lod = float(double(fineOccupied) * 1.52587890625e-05);
   int32_t previousRes = kFineResolution;
   int64_t previousCount = fineOccupied;
@@ -70,15 +79,16 @@ float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fi
     BitArray& source = step % 2 == 0 ? fine : coarse;
     BitArray& target = step % 2 == 0 ? coarse : fine;
     int32_t bits = res * res * res;
+    const bool listed = step == 0 && fineVoxels;
     if (target.Size() == bits) {
-      target.Clear();
+      if (!(listed && wasClean)) target.Clear();
     } else {
       target.Resize(bits);
     }
-    int64_t occupied =
-        step == 0 && fineVoxels
-            ? DownsampleFineList(fineVoxels->data(), fineVoxels->size(), target, res)
-            : Downsample(source, previousRes, target, res);
+    int64_t occupied = listed ? DownsampleFineList(fineVoxels->data(), fineVoxels->size(),
+                                                   target, res, ws.coarseSet)
+                              : Downsample(source, previousRes, target, res);
+    ++steps;
 
     float ratio = float(occupied) / float(res * res);
     float previousRatio = float(previousCount) / float(previousRes * previousRes);
@@ -92,6 +102,11 @@ float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fi
     previousCount = occupied;
     previousRes = res;
     res = res / divisor;
+  }
+  if (steps == 1 && fineVoxels && coarse.Size() > 0) {
+    uint8_t* bytes = coarse.Bytes();
+    for (int32_t t : ws.coarseSet) bytes[t >> 3] = 0;
+    ws.coarseClean = true;
   }
   return lod;
 }
@@ -248,7 +263,7 @@ float OrderInMemory(const OrderingSettings& settings, const double lo[3], const 
   }
 
   SubCellWeights(ws.subCellOccupied.data(), ws.weights.data());
-  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws.coarse, &ws.setVoxels);
+  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws, &ws.setVoxels);
 
   for (int32_t s = 0; s < kSubCells; ++s) {
     if (listCount[s] > 0) ShuffleRecords(ws.sorted.data() + start[s], listCount[s]);
@@ -338,7 +353,7 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
     for (float& w : weights) w /= largestWeight;
   }
 
-  float lod = LevelOfDetail(settings, count, fineOccupied, fine, workspace.coarse,
+  float lod = LevelOfDetail(settings, count, fineOccupied, fine, workspace,
                             voxelsTracked ? &fineVoxels : nullptr);
 
   ShuffleLists(grid, largestCount);

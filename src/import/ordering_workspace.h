@@ -21,6 +21,8 @@ class OrderingWorkspace {
 
   BitArray fine;
   BitArray coarse;
+  bool coarseClean = false;        // coarse holds no set bit
+  std::vector<int32_t> coarseSet;  // bits the listed downsample set
   std::vector<int32_t> setVoxels;  // occupied fine voxels, each once
   std::vector<int32_t> fineBitOf;  // fine voxel of each record
   std::vector<int32_t> sortedBits;
