@@ -151,6 +151,9 @@ void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint
     if (listCount[s] > 0) order.push_back(s);
   }
   int32_t m = int32_t(order.size());
+  // The lists that may still hold records, ascending: a rebuild of the order
+  // only looks at these.
+  std::vector<int32_t> live(order);
   std::vector<uint32_t> taken(size_t(kSubCells), 0);
   ShuffleIndices(order.data(), m);
 
@@ -180,9 +183,14 @@ void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint
       ++misses;
       if (misses > 256) {
         order.clear();
-        for (int32_t k = 0; k < kSubCells; ++k) {
-          if (taken[size_t(k)] < listCount[k]) order.push_back(k);
+        size_t kept = 0;
+        for (int32_t k : live) {
+          if (taken[size_t(k)] < listCount[k]) {
+            order.push_back(k);
+            live[kept++] = k;
+          }
         }
+        live.resize(kept);
         m = int32_t(order.size());
         misses = 0;
         ShuffleIndices(order.data(), m);
