@@ -18,7 +18,7 @@ TEST(BufferedRecordReader, DeliversWholeRecordsAcrossRefills) {
   readers_test::TempDir dir;
   std::vector<uint8_t> data(10 * 5 + 3);
   for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 7 + 1);
-  std::string path = dir.File("records");
+  std::string path = dir.file("records");
   readers_test::WriteBytes(path, data);
   File file = File::Open(readers_test::Wide(path).c_str(), vorlin::platform::kAccessRead,
                          vorlin::platform::kShareRead, vorlin::platform::Disposition::kOpenExisting);
