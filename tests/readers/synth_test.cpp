@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include "format/little_endian.h"
-#include "readers/las_reader.h"
 #include "synth/synth.h"
 #include "test_files.h"
 
@@ -58,29 +57,6 @@ TEST(Synth, SceneIsDeterministicAndPlausible) {
   EXPECT_TRUE(classes[2] > 4000 && classes[5] > 1000 && classes[6] > 1000);
   EXPECT_GT(wideColour, 19000);
   EXPECT_TRUE(zMax - zMin > 10.0 && zMax - zMin < 60.0);  // buildings and trees rise
-
-  // Written as LAS, the scene reads back point for point.
-  readers_test::TempDir dir;
-  std::string path = dir.file("scene.las");
-  ASSERT_TRUE(synth::WriteSceneLas(path, options));
-  Zelvane::Vorlin::LasReader reader;
-  ASSERT_TRUE(reader.Open(readers_test::Wide(path).c_str()));
-  synth::SceneGenerator again(options);
-  double x, y, z;
-  unsigned char cr, cg, cb, intensity, custom;
-  float nx, ny, nz;
-  bool more = reader.ReadFirstPointEx(x, y, z, cr, cg, cb, intensity, nx, ny, nz, custom);
-  uint64_t n = 0;
-  for (; more; more = reader.ReadNextPointEx(x, y, z, cr, cg, cb, intensity, nx, ny, nz, custom)) {
-    ASSERT_TRUE(again.Next(p));
-    ASSERT_NEAR(p.x, x, 0.0005 + 1e-9);
-    ASSERT_NEAR(p.z, z, 0.0005 + 1e-9);
-    ASSERT_EQ(p.classification, custom);
-    ASSERT_EQ(p.green >> 8, cg);  // 16-bit colour, shifted from the first point
-    ++n;
-  }
-  reader.Close();
-  EXPECT_EQ(options.points, n);
 }
 
 }  // namespace
