@@ -10,28 +10,41 @@ using Zelvane::Vorlin::VorlinViewFrustum;
 namespace {
 
 using Triple = std::array<double, 3>;
-using Setter = void (VorlinViewFrustum::*)(double, double, double);
-using Getter = void (VorlinViewFrustum::*)(double&, double&, double&) const;
+void Set(VorlinViewFrustum& f, int corner, double x, double y, double z) {
+  switch (corner) {
+    case 0: f.setNearUpperRight(x, y, z); break;
+    case 1: f.setNearUpperLeft(x, y, z); break;
+    case 2: f.setNearLowerLeft(x, y, z); break;
+    case 3: f.setNearLowerRight(x, y, z); break;
+    case 4: f.setFarUpperRight(x, y, z); break;
+    case 5: f.setFarUpperLeft(x, y, z); break;
+    case 6: f.setFarLowerLeft(x, y, z); break;
+    default: f.setFarLowerRight(x, y, z); break;
+  }
+}
 
-const Setter kSet[8] = {&VorlinViewFrustum::setNearUpperRight, &VorlinViewFrustum::setNearUpperLeft,
-                        &VorlinViewFrustum::setNearLowerLeft,  &VorlinViewFrustum::setNearLowerRight,
-                        &VorlinViewFrustum::setFarUpperRight,  &VorlinViewFrustum::setFarUpperLeft,
-                        &VorlinViewFrustum::setFarLowerLeft,   &VorlinViewFrustum::setFarLowerRight};
-const Getter kGet[8] = {&VorlinViewFrustum::nearUpperRight, &VorlinViewFrustum::nearUpperLeft,
-                        &VorlinViewFrustum::nearLowerLeft,  &VorlinViewFrustum::nearLowerRight,
-                        &VorlinViewFrustum::farUpperRight,  &VorlinViewFrustum::farUpperLeft,
-                        &VorlinViewFrustum::farLowerLeft,   &VorlinViewFrustum::farLowerRight};
+Triple Get(const VorlinViewFrustum& f, int corner) {
+  Triple t;
+  switch (corner) {
+    case 0: f.nearUpperRight(t[0], t[1], t[2]); break;
+    case 1: f.nearUpperLeft(t[0], t[1], t[2]); break;
+    case 2: f.nearLowerLeft(t[0], t[1], t[2]); break;
+    case 3: f.nearLowerRight(t[0], t[1], t[2]); break;
+    case 4: f.farUpperRight(t[0], t[1], t[2]); break;
+    case 5: f.farUpperLeft(t[0], t[1], t[2]); break;
+    case 6: f.farLowerLeft(t[0], t[1], t[2]); break;
+    default: f.farLowerRight(t[0], t[1], t[2]); break;
+  }
+  return t;
+}
 
 void FillDistinct(VorlinViewFrustum& f, double base) {
-  for (int c = 0; c < 8; ++c) (f.*kSet[c])(base + c, base + c + 0.25, base + c + 0.5);
+  for (int c = 0; c < 8; ++c) Set(f, c, base + c, base + c + 0.25, base + c + 0.5);
 }
 
 void ExpectCorners(const VorlinViewFrustum& f, double base) {
-  for (int c = 0; c < 8; ++c) {
-    Triple t;
-    (f.*kGet[c])(t[0], t[1], t[2]);
-    EXPECT_EQ(t, (Triple{base + c, base + c + 0.25, base + c + 0.5})) << "corner " << c;
-  }
+  for (int c = 0; c < 8; ++c)
+    EXPECT_EQ(Get(f, c), (Triple{base + c, base + c + 0.25, base + c + 0.5})) << "corner " << c;
 }
 
 }  // namespace
