@@ -8,8 +8,10 @@ REL_DIR   := $(BUILD_ROOT)/rel
 ASAN_DIR  := $(BUILD_ROOT)/asan
 TSAN_DIR  := $(BUILD_ROOT)/tsan
 BENCH_DIR := $(BUILD_ROOT)/bench
+FUZZ_DIR  := $(BUILD_ROOT)/fuzz
+FUZZ_SECONDS ?= 1800
 
-.PHONY: all setup build test test-sanitize test-tsan demo bench clean
+.PHONY: all setup build test test-sanitize test-tsan demo bench clean fuzz-build fuzz-smoke fuzz
 
 all: build
 
@@ -49,6 +51,19 @@ demo: $(REL_DIR)/CMakeCache.txt
 
 bench:
 	@echo "make bench: the benchmarks come with the performance work; not available yet."
+
+# libFuzzer targets (clang with the address and undefined-behaviour checks).
+# fuzz-smoke runs each for a minute; fuzz for FUZZ_SECONDS each.
+fuzz-build: setup
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE= -DVORLIN_FUZZ=ON \
+	  -DVORLIN_BUILD_TOOLS=OFF
+	$(CMAKE) --build $(FUZZ_DIR) -j $(JOBS) --target vorlin_fuzz
+
+fuzz-smoke: fuzz-build
+	./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) 60
+
+fuzz: fuzz-build
+	./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_ROOT)

@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# Runs every fuzz target for SECONDS each from a build made with
+# -DVORLIN_FUZZ=ON; fails on the first crash, leak, timeout or out-of-memory.
+#   run_fuzzers.sh <build-dir> <seconds> [target ...]
+# Corpora grow in <build-dir>/corpus/<name>; crashing inputs are kept in
+# <build-dir>/artifacts.
+set -euo pipefail
+build=$1
+seconds=$2
+shift 2
+here=$(cd "$(dirname "$0")" && pwd)
+samples=$here/../../../shared/data/las
+bin=$build/tests/fuzz
+
+rm -rf "$build/seeds"
+"$bin/fuzz_seeds" "$build/seeds"
+mkdir -p "$build/artifacts"
+
+# name, maximum input length, seed folders. An import costs about the same
+# for every non-empty cell, so the import inputs stay short: a few dozen
+# points still reach every reader and writer path.
+targets=(
+  "las_import 1024 $build/seeds/las"
+  "xyb_import 1024 $build/seeds/xyb"
+  "qzv_engine 32768 $build/seeds/qzv"
+  "file_location 4096 $build/seeds/mount"
+)
+# The real LAS samples join the LAS seeds when present (cut to the length).
+if [ -d "$samples" ]; then
+  targets[0]="${targets[0]} $samples"
+fi
+
+wanted=" ${*:-las_import xyb_import qzv_engine file_location} "
+for entry in "${targets[@]}"; do
+  read -r name maxlen seeds <<<"$entry"
+  [[ $wanted == *" $name "* ]] || continue
+  corpus=$build/corpus/$name
+  mkdir -p "$corpus"
+  log=$build/fuzz_$name.log
+  echo "fuzz: $name for ${seconds}s (log $log)"
+  # Leak checks stay on; -timeout is per input, generous for imports.
+  if ! "$bin/fuzz_$name" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 \
+      -rss_limit_mb=4096 -print_final_stats=1 -artifact_prefix="$build/artifacts/${name}-" \
+      "$corpus" $seeds >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "fuzz: $name FAILED"
+    exit 1
+  fi
+  grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true
+  grep -E 'stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+done
+echo "fuzz: all targets ran without a finding"
