@@ -91,6 +91,8 @@ void QvVorlinImp::close() {
     edges.shrink_to_fit();
   }
   m_fileName.reset();
+  m_planKeys = std::vector<uint64_t>();
+  m_planScratch = std::vector<uint64_t>();
 }
 
 uint32_t QvVorlinImp::RecordSize() const { return format::RecordSize(m_version); }

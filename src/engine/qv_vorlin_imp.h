@@ -106,6 +106,10 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   CellLoader m_loader;
   uint32_t m_attributeFlags = 1;
   IPointCloudFilter* m_clipFilter = nullptr;
+  // getPoints' sort keys and working space, one per visible cell; kept while
+  // the file is open so that a grid of a million cells is not allocated and
+  // paged in again on every call.
+  std::vector<uint64_t> m_planKeys, m_planScratch;
 };
 
 #endif

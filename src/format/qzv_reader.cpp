@@ -177,11 +177,12 @@ QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& h,
 
   // The file lists cells with x slowest and z fastest, so the entries of a
   // few x layers are contiguous in each table. Read them as one block per
-  // table and transpose them into z-major order; a block of 16 layers writes
-  // whole cache lines of the cell table. A layer is at most the file's size.
+  // table and transpose them into z-major order; a block of 4 or more layers
+  // writes whole cache lines of the cell table. The block stays near 1 MiB so
+  // that its pages are few; a layer is at most the file's size.
   const size_t nx = size_t(h.nx), ny = size_t(h.ny), nz = size_t(h.nz);
   const size_t layer = ny * nz;
-  const size_t byBytes = (size_t(4) << 20) / (layer * kTableBytesPerCell);
+  const size_t byBytes = (size_t(1) << 20) / (layer * kTableBytesPerCell);
   const size_t layersPerBlock = std::max<size_t>(1, std::min({size_t(16), nx, byBytes}));
   const size_t blockEntries = layersPerBlock * layer;
   std::unique_ptr<uint8_t[]> raw(new uint8_t[blockEntries * kTableBytesPerCell]);
