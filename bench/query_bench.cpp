@@ -13,8 +13,10 @@
 #include <benchmark/benchmark.h>
 #include <vorlin/vorlin.h>
 
+#include "engine/point_cloud_query.h"
 #include "engine/qv_vorlin_imp.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -184,6 +186,38 @@ void BM_PreadSameBytes(benchmark::State& state) {
 
 // Ten refinement batches of 100,000 (the first from createCursor); the
 // counter ms_per_batch is the mean time of one batch.
+// The same number of bytes in as many pieces as a fetch over everything reads
+// cells, spread evenly over the file: the floor of one read per cell.
+void BM_PreadInCellPieces(benchmark::State& state) {
+  size_t pieces = 1;
+  {
+    Engine e(0);
+    IPointCloudQuery* query = e.engine->createQuery(nullptr, false);
+    pieces = std::max<size_t>(1, static_cast<PointCloudQuery*>(query)->visibleCells);
+    query->release();
+  }
+  const int fd = ::open(g_fileUtf8.c_str(), O_RDONLY);
+  const off_t fileSize = fd >= 0 ? ::lseek(fd, 0, SEEK_END) : 0;
+  std::vector<CellPoint> to(kFetch);
+  const size_t bytes = kFetch * sizeof(CellPoint), piece = bytes / pieces;
+  const off_t stride = (fileSize - off_t(piece)) / off_t(pieces);
+  for (auto _ : state) {
+    uint8_t* out = reinterpret_cast<uint8_t*>(to.data());
+    for (size_t i = 0; i < pieces; ++i) {
+      if (fd < 0 || stride < off_t(piece) ||
+          ::pread(fd, out + i * piece, piece, off_t(i) * stride) != ssize_t(piece)) {
+        state.SkipWithError("file too short for the pieces baseline");
+        break;
+      }
+    }
+    benchmark::DoNotOptimize(to.data());
+  }
+  if (fd >= 0) ::close(fd);
+  state.counters["pieces"] = double(pieces);
+  state.SetItemsProcessed(int64_t(state.iterations()) * kFetch);
+  state.SetBytesProcessed(int64_t(state.iterations()) * kFetch * 20);
+}
+
 void BM_Cursor10x100k(benchmark::State& state) {
   Engine e(0);
   IPointCloudQuery* query = e.engine->createQuery(nullptr, false);
@@ -238,6 +272,7 @@ BENCHMARK(BM_GetPointsPreloaded)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GetPointsFromFile)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_MemcpySameBytes)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PreadSameBytes)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PreadInCellPieces)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Cursor10x100k)->UseRealTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_PointSet1MIn64k)->UseRealTime()->Unit(benchmark::kMillisecond);
 
