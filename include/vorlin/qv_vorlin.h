@@ -45,6 +45,11 @@ class VORLIN_API QvVorlin {
   virtual unsigned long long totalPointCount() = 0;
   virtual unsigned int getPoints(IPointCloudQuery* query, CellPoint* buffer,
                                  unsigned int bufferSize) = 0;
+  // The batch calls (point sets and cursors) return the number of records
+  // they took from the cells, 0 once nothing is left (or for a bufferSize of
+  // 0, or on a failure). With point clipping some of those records may fail
+  // the filters: the accepted ones come first, and the rest of the returned
+  // count are filler records whose x, y and z are NaN.
   virtual unsigned int createPointSet(IPointCloudQuery* query, CellPoint* buffer,
                                       unsigned int bufferSize, unsigned long long pointCount,
                                       IPointSetData** set) = 0;

@@ -1,5 +1,6 @@
 #include <string.h>
 
+#include <limits>
 #include <memory>
 
 #include "engine/point_cloud_query.h"
@@ -33,6 +34,13 @@ bool QvVorlinImp::ReadRecords(const QzvCell& cell, uint32_t first, uint32_t coun
     out[r].padding = 0;
   }
   return true;
+}
+
+void QvVorlinImp::MarkRejected(CellPoint* buffer, uint32_t written, uint32_t consumed) {
+  CellPoint filler;
+  memset(&filler, 0, sizeof filler);
+  filler.x = filler.y = filler.z = std::numeric_limits<float>::quiet_NaN();
+  for (uint32_t i = written; i < consumed; ++i) buffer[i] = filler;
 }
 
 bool QvVorlinImp::DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy, int32_t iz,

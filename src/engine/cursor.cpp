@@ -108,5 +108,6 @@ unsigned int QvVorlinImp::getCursorPoints(IPointCloudQuery* handle, CellPoint* b
   }
   cursor->delivered += T;
   cursor->lodSum = next;
+  MarkRejected(buffer, written, uint32_t(T));
   return uint32_t(T);
 }

@@ -85,6 +85,7 @@ unsigned int QvVorlinImp::getPointSetPoints(IPointCloudQuery* handle, CellPoint*
         if (endsBatch) {
           set->cellRecordsTaken += t;
           set->cellBytePosition += uint64_t(t) * recordSize;
+          MarkRejected(buffer, written, consumed);
           return consumed;
         }
         set->lodLeft -= w;
@@ -93,5 +94,6 @@ unsigned int QvVorlinImp::getPointSetPoints(IPointCloudQuery* handle, CellPoint*
       }
     }
   }
+  MarkRejected(buffer, written, consumed);
   return consumed;
 }

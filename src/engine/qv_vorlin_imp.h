@@ -78,6 +78,10 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // clipBuffer, tests each against the query's filter and the clip filter and
   // appends the accepted ones to out. addCentre: the clip filter sees world
   // coordinates (getPoints) rather than the stored offsets (batch calls).
+  // Fills buffer[written, consumed) with records whose x, y and z are NaN:
+  // the batch calls return what they consumed, and this tells a caller which
+  // records the filters rejected.
+  static void MarkRejected(CellPoint* buffer, uint32_t written, uint32_t consumed);
   bool DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy, int32_t iz,
                       uint32_t first, uint32_t count, bool addCentre,
                       std::vector<CellPoint>& clipBuffer, CellPoint* out, uint32_t& accepted);

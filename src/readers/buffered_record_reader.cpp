@@ -62,4 +62,20 @@ bool BufferedRecordReader::Read(void* destination, size_t size) {
   return true;
 }
 
+bool OpenRecordFile(const wchar_t* name, platform::File& file,
+                    std::unique_ptr<BufferedRecordReader>& records) {
+  if (name == nullptr) return false;
+  file = platform::File::Open(name, platform::kAccessRead, platform::kShareRead,
+                              platform::Disposition::kOpenExisting);
+  if (!file.IsValid()) return false;
+  records.reset(new BufferedRecordReader(&file));
+  return true;
+}
+
+void CloseRecordFile(platform::File& file, std::unique_ptr<BufferedRecordReader>& records) {
+  records.reset();
+  file.Close();
+  file = platform::File();
+}
+
 }  // namespace vorlin

@@ -45,6 +45,13 @@ class BufferedRecordReader {
   int32_t m_recordsPerRefill;
 };
 
+// Opens a source file for reading (others may read it too, not write it)
+// and gives it a buffered record reader; false when it cannot be opened.
+bool OpenRecordFile(const wchar_t* name, platform::File& file,
+                    std::unique_ptr<BufferedRecordReader>& records);
+// Releases the reader and closes the file.
+void CloseRecordFile(platform::File& file, std::unique_ptr<BufferedRecordReader>& records);
+
 }  // namespace vorlin
 
 #endif

@@ -71,11 +71,7 @@ bool LasReader::Open(const wchar_t* fileName) {
   Close();
   if (fileName == nullptr) return false;
   State& s = *m_state;
-  s.file = vorlin::platform::File::Open(fileName, vorlin::platform::kAccessRead,
-                                        vorlin::platform::kShareRead,
-                                        vorlin::platform::Disposition::kOpenExisting);
-  if (!s.file.IsValid()) return false;
-  s.records.reset(new vorlin::BufferedRecordReader(&s.file));
+  if (!vorlin::OpenRecordFile(fileName, s.file, s.records)) return false;
   if (!s.file.Seek(0) || !s.file.ReadExact(s.header, kHeaderSize) ||
       s.recordLength() > kMaxRecordLength) {
     Close();
@@ -86,9 +82,7 @@ bool LasReader::Open(const wchar_t* fileName) {
 
 void LasReader::Close() {
   State& s = *m_state;
-  s.records.reset();
-  if (s.file.IsValid()) s.file.Close();
-  s.file = vorlin::platform::File();
+  vorlin::CloseRecordFile(s.file, s.records);
 }
 
 bool LasReader::FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,

@@ -99,11 +99,7 @@ bool XYBReader::Open(const wchar_t* fileName) {
   Close();
   if (fileName == nullptr) return false;
   State& s = *m_state;
-  s.file = vorlin::platform::File::Open(fileName, vorlin::platform::kAccessRead,
-                                        vorlin::platform::kShareRead,
-                                        vorlin::platform::Disposition::kOpenExisting);
-  if (!s.file.IsValid()) return false;
-  s.records.reset(new vorlin::BufferedRecordReader(&s.file));
+  if (!vorlin::OpenRecordFile(fileName, s.file, s.records)) return false;
   if (!s.ParseHeader()) {
     Close();
     return false;
@@ -113,9 +109,7 @@ bool XYBReader::Open(const wchar_t* fileName) {
 
 void XYBReader::Close() {
   State& s = *m_state;
-  s.records.reset();
-  if (s.file.IsValid()) s.file.Close();
-  s.file = vorlin::platform::File();
+  vorlin::CloseRecordFile(s.file, s.records);
 }
 
 bool XYBReader::FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,

@@ -52,18 +52,12 @@ struct FilterOwner {
   }
 };
 
-// Records the engine did not write keep this pattern; with point clipping a
-// batch may read more records than it hands back, and the pattern tells
-// where the handed-back ones end.
-void FillSentinel(std::vector<CellPoint>& buffer, size_t count) {
-  memset(static_cast<void*>(buffer.data()), 0xFF, count * sizeof(CellPoint));
-}
-
+// With point clipping a batch takes more records from the cells than pass the
+// filters; the library puts the accepted ones first and marks the rest with
+// NaN coordinates.
 size_t CountWritten(const std::vector<CellPoint>& buffer, size_t consumed) {
-  CellPoint sentinel;
-  memset(static_cast<void*>(&sentinel), 0xFF, sizeof sentinel);
   size_t n = 0;
-  while (n < consumed && memcmp(&buffer[n], &sentinel, sizeof sentinel) != 0) ++n;
+  while (n < consumed && !std::isnan(buffer[n].x)) ++n;
   return n;
 }
 
@@ -232,16 +226,15 @@ int RunQuery(const Words& words) {
     PrintError(command, "cannot create " + Quote(args.value("out")) + ": " + error);
     return kExitFailure;
   }
-  const bool sentinel = clip && filter.filter;
+  const bool clipped = clip && filter.filter;
   uint64_t delivered = 0;
   bool readFailed = false;
 
   if (mode == Mode::kPoints) {
     std::vector<CellPoint> buffer(size_t(std::max<uint64_t>(wanted, 1)));
-    if (sentinel) FillSentinel(buffer, size_t(wanted));
     unsigned int got = engine->getPoints(query.get(), buffer.data(), unsigned(wanted));
     // Asked for every visible point, nothing back: the records are unreadable.
-    if (got == 0 && wanted > 0 && wanted == visiblePoints && !sentinel && visible.lodSum > 0.0) {
+    if (got == 0 && wanted > 0 && wanted == visiblePoints && !clipped && visible.lodSum > 0.0) {
       readFailed = true;
     }
     writer.Write(buffer.data(), got);
@@ -269,7 +262,6 @@ int RunQuery(const Words& words) {
       // progress; what goes beyond the request is not printed.
       unsigned int size = unsigned(mode == Mode::kCursor ? callSize
                                                          : std::min<uint64_t>(batch, wanted - consumedTotal));
-      if (sentinel) FillSentinel(buffer, size);
       unsigned int consumed;
       if (mode == Mode::kSet) {
         consumed = round == 0 ? engine->createPointSet(query.get(), buffer.data(), size, wanted, set.out())
@@ -286,7 +278,7 @@ int RunQuery(const Words& words) {
         continue;
       }
       emptyRounds = 0;
-      size_t written = sentinel ? CountWritten(buffer, consumed) : consumed;
+      size_t written = clipped ? CountWritten(buffer, consumed) : consumed;
       written = size_t(std::min<uint64_t>(written, wanted - delivered));
       writer.Write(buffer.data(), written);
       delivered += written;

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "bytes.h"
+#include "format/little_endian.h"
 #include "synth.h"
 
 namespace synth {
@@ -81,10 +81,10 @@ bool LasWriter::Add(const LasPoint& point) {
   double decoded[3];
   for (int i = 0; i < 3; ++i) {
     int32_t raw = Quantise(v[i], m_options.scale[i], m_options.offset[i]);
-    bytes::I32(record + 4 * i, raw);
+    vorlin::format::PutI32(record + 4 * i, raw);
     decoded[i] = raw * m_options.scale[i] + m_options.offset[i];
   }
-  bytes::U16(record + 12, point.intensity);
+  vorlin::format::PutU16(record + 12, point.intensity);
   if (format <= 5) {
     record[14] = 0x09;  // return 1 of 1
     record[15] = point.classification;
@@ -92,13 +92,13 @@ bool LasWriter::Add(const LasPoint& point) {
     record[14] = 0x11;  // return 1 of 1
     record[16] = point.classification;
   }
-  if (HasGpsTime(format)) bytes::F64(record + (format <= 5 ? 20 : 22), double(m_count));
+  if (HasGpsTime(format)) vorlin::format::PutF64(record + (format <= 5 ? 20 : 22), double(m_count));
   int colorAt = ColorPosition(format);
   if (colorAt >= 0) {
     uint16_t rgb[3] = {point.red, point.green, point.blue};
     for (int i = 0; i < 3; ++i) {
       uint16_t c = m_options.eightBitColor ? uint16_t(rgb[i] >> 8) : rgb[i];
-      bytes::U16(record + colorAt + 2 * i, c);
+      vorlin::format::PutU16(record + colorAt + 2 * i, c);
     }
   }
   size_t kept = std::min(length, sizeof record);
@@ -130,25 +130,25 @@ bool LasWriter::Close() {
   h[25] = 2;
   PutText(h + 26, 32, "synthetic");
   PutText(h + 58, 32, "vorlin synth");
-  bytes::U16(h + 90, 1);     // creation day of year
-  bytes::U16(h + 92, 2024);  // creation year
-  bytes::U16(h + 94, kHeaderSize);
-  bytes::U32(h + 96, kHeaderSize);  // no variable-length records
-  bytes::U32(h + 100, 0);
+  vorlin::format::PutU16(h + 90, 1);     // creation day of year
+  vorlin::format::PutU16(h + 92, 2024);  // creation year
+  vorlin::format::PutU16(h + 94, kHeaderSize);
+  vorlin::format::PutU32(h + 96, kHeaderSize);  // no variable-length records
+  vorlin::format::PutU32(h + 100, 0);
   h[104] = uint8_t(m_options.pointFormat);
-  bytes::U16(h + 105, uint16_t(m_options.recordLength));
+  vorlin::format::PutU16(h + 105, uint16_t(m_options.recordLength));
   uint64_t count = m_options.headerCountOverride >= 0 ? uint64_t(m_options.headerCountOverride)
                                                       : m_count;
   uint32_t count32 = count > UINT32_MAX ? UINT32_MAX : uint32_t(count);
-  bytes::U32(h + 107, count32);
-  bytes::U32(h + 111, count32);  // all first returns
+  vorlin::format::PutU32(h + 107, count32);
+  vorlin::format::PutU32(h + 111, count32);  // all first returns
   const double* lo = m_options.overrideBounds ? m_options.boundsMin : m_min;
   const double* hi = m_options.overrideBounds ? m_options.boundsMax : m_max;
   for (int i = 0; i < 3; ++i) {
-    bytes::F64(h + 131 + 8 * i, m_options.scale[i]);
-    bytes::F64(h + 155 + 8 * i, m_options.offset[i]);
-    bytes::F64(h + 179 + 16 * i, hi[i]);
-    bytes::F64(h + 187 + 16 * i, lo[i]);
+    vorlin::format::PutF64(h + 131 + 8 * i, m_options.scale[i]);
+    vorlin::format::PutF64(h + 155 + 8 * i, m_options.offset[i]);
+    vorlin::format::PutF64(h + 179 + 16 * i, hi[i]);
+    vorlin::format::PutF64(h + 187 + 16 * i, lo[i]);
   }
   if (fseek(m_file, 0, SEEK_SET) != 0 || fwrite(h, 1, kHeaderSize, m_file) != kHeaderSize)
     ok = false;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "bytes.h"
+#include "format/little_endian.h"
 
 namespace synth {
 
@@ -46,10 +46,10 @@ bool XybStream::Add(const XybPoint& point) {
     m_buffer.clear();
   }
   uint8_t record[kRecordSize];
-  bytes::F64(record, point.x);
-  bytes::F64(record + 8, point.y);
-  bytes::F64(record + 16, point.z);
-  bytes::U16(record + 24, point.grey);
+  vorlin::format::PutF64(record, point.x);
+  vorlin::format::PutF64(record + 8, point.y);
+  vorlin::format::PutF64(record + 16, point.z);
+  vorlin::format::PutU16(record + 24, point.grey);
   m_buffer.insert(m_buffer.end(), record, record + kRecordSize);
   m_any = true;
   return true;
