@@ -75,8 +75,11 @@ uint32_t PointCloudImporter::BinPoints() {
       record.z = float(s.p[2] - centre[2]);
       record.color = (uint32_t(s.intensity) << 24) | (uint32_t(s.red) << 16) |
                      (uint32_t(s.green) << 8) | uint32_t(s.blue);
+      // Most readers have no normals; a zero vector has no direction.
       record.normalIndex =
-          vorlin::NormalCode(double(s.normal[0]), double(s.normal[1]), double(s.normal[2]));
+          s.normal[0] == 0.0f && s.normal[1] == 0.0f && s.normal[2] == 0.0f
+              ? vorlin::kNoNormal
+              : vorlin::NormalCode(double(s.normal[0]), double(s.normal[1]), double(s.normal[2]));
       record.customAttribute = s.custom;
       record.padding = 0;
 

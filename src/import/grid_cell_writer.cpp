@@ -1,5 +1,7 @@
 #include "import/grid_cell_writer.h"
 
+#include <string.h>
+
 #include "format/qzv_writer.h"
 #include "platform/temp_file.h"
 
@@ -18,7 +20,12 @@ void SpillFilePrefix(int ix, int iy, int iz, char out[4]) {
 
 namespace {
 constexpr size_t kRecordBytes = vorlin::format::kRecordSizeV4;
-}
+}  // namespace
+
+// The stored record is the in-memory one on this little-endian target, so a
+// record is buffered with one copy.
+static_assert(kRecordBytes == sizeof(CellPoint), "stored and memory records differ in size");
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
 
 bool GridCellWriter<CellPoint>::CreateSpillFile(int ix, int iy, int iz) {
   if (m_spill.IsValid()) return true;
@@ -35,9 +42,12 @@ bool GridCellWriter<CellPoint>::WriteBuffer() {
   return ok;
 }
 
-bool GridCellWriter<CellPoint>::Append(const CellPoint& record, int ix, int iy, int iz) {
+bool GridCellWriter<CellPoint>::AppendAndSpill(const CellPoint& record, int ix, int iy, int iz) {
   if (!m_buffer) m_buffer.reset(new uint8_t[kBufferRecords * kRecordBytes]);
-  vorlin::format::PackCellPoint(record, m_buffer.get() + size_t(m_buffered) * kRecordBytes);
+  // The padding byte is stored as 0 whatever the record holds.
+  uint8_t* slot = m_buffer.get() + size_t(m_buffered) * kRecordBytes;
+  memcpy(slot, &record, kRecordBytes);
+  slot[kRecordBytes - 1] = 0;
   ++count;
   ++m_buffered;
   if (m_buffered < kBufferRecords) return true;

@@ -2,6 +2,7 @@
 #define VORLIN_IMPORT_GRID_CELL_WRITER_H
 
 #include <stdint.h>
+#include <string.h>
 
 #include <memory>
 
@@ -27,7 +28,19 @@ class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
   GridCellWriter& operator=(const GridCellWriter&) = delete;
 
   // False when the spill file cannot be created or a spill write is short.
-  bool Append(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz);
+  bool Append(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz) {
+    // Inline while the record only lands in the buffer; the stored record is
+    // the in-memory one on this little-endian target, padding stored as 0.
+    if (m_buffer && m_buffered + 1 < kBufferRecords) {
+      uint8_t* slot = m_buffer.get() + size_t(m_buffered) * sizeof(record);
+      memcpy(slot, &record, sizeof(record));
+      slot[sizeof(record) - 1] = 0;
+      ++count;
+      ++m_buffered;
+      return true;
+    }
+    return AppendAndSpill(record, ix, iy, iz);
+  }
 
   // Moves the buffered records to the spill file and frees the buffer. False
   // when records were buffered but could not all be written.
@@ -39,6 +52,7 @@ class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
   bool HasBuffer() const { return m_buffer != nullptr; }
 
  private:
+  bool AppendAndSpill(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz);
   bool CreateSpillFile(int ix, int iy, int iz);
   bool WriteBuffer();
 

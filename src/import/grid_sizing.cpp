@@ -90,26 +90,6 @@ void PointCloudImporter::ComputeUniformGrid() {
   nz = n[2];
 }
 
-void PointCloudImporter::CellOfPoint(const double p[3], int& ix, int& iy, int& iz) const {
-  const int32_t n[3] = {nx, ny, nz};
-  int index[3];
-  for (int a = 0; a < 3; ++a) {
-    double q = (p[a] - boundsMin[a]) / cellSize;
-    // Compared in double before converting, so that no value can overflow
-    // the conversion; the binning pass has already rejected points outside.
-    if (q >= double(n[a] - 1)) {
-      index[a] = n[a] - 1;
-    } else if (q > 0.0) {
-      index[a] = int(q);
-    } else {
-      index[a] = 0;
-    }
-  }
-  ix = index[0];
-  iy = index[1];
-  iz = index[2];
-}
-
 uint32_t PointCloudImporter::SizeAndBin() {
   ComputeExtentsAndCentre();
   ComputeUniformGrid();

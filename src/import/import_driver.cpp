@@ -6,6 +6,7 @@
 
 #include "import/file_handle.h"
 #include "import/point_cloud_importer.h"
+#include "import/stage_clock.h"
 #include "platform/file.h"
 #include "platform/random.h"
 #include "platform/wide_string.h"
@@ -140,11 +141,17 @@ VorlinStatus PointCloudImporter::RunImport(const wchar_t** sourceFiles, const wc
     if (!out.IsValid()) {
       result = status::CreateFailed;
     } else {
-      vorlin::platform::Srand(uint32_t(vorlin::platform::CalendarTimeSeconds()));
+      vorlin::platform::Srand(fixedSeed ? seed
+                                        : uint32_t(vorlin::platform::CalendarTimeSeconds()));
       try {
+        vorlin::StageClock clock(stageTimes);
         uint32_t largest = BuildCells();
+        clock.Lap(&vorlin::ImportStageTimes::binning);
         FlushAll();
+        clock.Lap(&vorlin::ImportStageTimes::flush);
         WriteIndexFile(out, largest);
+        // Ordering time is taken out of this lap by WriteIndexFile.
+        clock.Lap(&vorlin::ImportStageTimes::writing);
       } catch (VorlinStatus thrown) {
         result = thrown;
       } catch (...) {

@@ -1,21 +1,65 @@
 #include "import/linear_point_cell_buf.h"
 
+#include <string.h>
+
 #include "format/qzv_writer.h"
 
+namespace {
+constexpr uint32_t kRecordBytes = vorlin::format::kRecordSizeV4;
+}
+
+LinearPointCellBuf::~LinearPointCellBuf() { FlushWrites(); }
+
 void LinearPointCellBuf::Rewind() {
+  FlushWrites();
+  m_readBytes = m_readAt = 0;
   if (m_cell.HasSpillFile()) m_cell.spillFile().Seek(0);
+}
+
+void LinearPointCellBuf::FlushWrites() {
+  if (m_writes == 0) return;
+  m_cell.spillFile().Write(m_batch.get(), size_t(m_writes) * kRecordBytes);
+  m_writes = 0;
+}
+
+void LinearPointCellBuf::DropReadAhead() {
+  if (m_readAt < m_readBytes) m_cell.spillFile().SeekRelative(-int64_t(m_readBytes - m_readAt));
+  m_readBytes = m_readAt = 0;
 }
 
 void LinearPointCellBuf::WritePoint(const CellPoint& point) {
   if (!m_cell.HasSpillFile()) return;
-  uint8_t bytes[vorlin::format::kRecordSizeV4];
-  vorlin::format::PackCellPoint(point, bytes);
-  m_cell.spillFile().Write(bytes, sizeof(bytes));
+  if (!m_batch) m_batch.reset(new uint8_t[kBatchRecords * kRecordBytes]);
+  DropReadAhead();
+  vorlin::format::PackCellPoint(point, m_batch.get() + size_t(m_writes) * kRecordBytes);
+  if (++m_writes == kBatchRecords) FlushWrites();
 }
 
 void LinearPointCellBuf::ReadPoint(CellPoint& point) {
   if (!m_cell.HasSpillFile()) return;
-  uint8_t bytes[vorlin::format::kRecordSizeV4] = {};
-  m_cell.spillFile().ReadExact(bytes, sizeof(bytes));
+  if (!m_batch) m_batch.reset(new uint8_t[kBatchRecords * kRecordBytes]);
+  FlushWrites();
+  if (m_readBytes - m_readAt < kRecordBytes) {
+    // Keep a partial record's bytes and read the batch after them.
+    uint32_t kept = m_readBytes - m_readAt;
+    memmove(m_batch.get(), m_batch.get() + m_readAt, kept);
+    m_readBytes = kept;
+    m_readAt = 0;
+    while (m_readBytes < kRecordBytes) {
+      int64_t got = m_cell.spillFile().Read(m_batch.get() + m_readBytes,
+                                            kBatchRecords * kRecordBytes - m_readBytes);
+      if (got <= 0) break;
+      m_readBytes += uint32_t(got);
+    }
+  }
+  uint8_t bytes[kRecordBytes] = {};
+  uint32_t available = m_readBytes - m_readAt;
+  if (available >= kRecordBytes) {
+    memcpy(bytes, m_batch.get() + m_readAt, kRecordBytes);
+    m_readAt += kRecordBytes;
+  } else {
+    // Past the end: the record reads as zero and the stream stays at the end.
+    m_readAt = m_readBytes;
+  }
   point = vorlin::format::UnpackCellPoint(bytes);
 }

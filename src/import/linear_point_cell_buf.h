@@ -1,21 +1,40 @@
 #ifndef VORLIN_IMPORT_LINEAR_POINT_CELL_BUF_H
 #define VORLIN_IMPORT_LINEAR_POINT_CELL_BUF_H
 
+#include <stdint.h>
+
+#include <memory>
+
 #include "import/grid_cell_writer.h"
 #include "import/linear_point_buf.h"
 
 // A stream over one cell's spill file, one stored record per read or write at
-// the file's position. Does nothing when the cell has no spill file; a read
-// past the end yields a zeroed record.
+// the stream's position (the file is read and written in batches). Does
+// nothing when the cell has no spill file; a read past the end yields a
+// zeroed record. Pending writes reach the file on Rewind and destruction.
 class LinearPointCellBuf : public LinearPointBuf {
  public:
   explicit LinearPointCellBuf(CellWriter& cell) : m_cell(cell) {}
+  ~LinearPointCellBuf() override;
+  LinearPointCellBuf(const LinearPointCellBuf&) = delete;
+  LinearPointCellBuf& operator=(const LinearPointCellBuf&) = delete;
+
   void Rewind() override;
   void WritePoint(const CellPoint& point) override;
   void ReadPoint(CellPoint& point) override;
 
  private:
+  static constexpr uint32_t kBatchRecords = 4096;
+
+  void FlushWrites();
+  // Puts the file position back where the stream is, dropping read-ahead.
+  void DropReadAhead();
+
   CellWriter& m_cell;
+  std::unique_ptr<uint8_t[]> m_batch;
+  uint32_t m_writes = 0;     // records waiting in the batch to be written
+  uint32_t m_readBytes = 0;  // bytes read ahead into the batch
+  uint32_t m_readAt = 0;     // next unread byte of the batch
 };
 
 #endif

@@ -34,12 +34,14 @@ PointBlock* OccupancyGrid::AllocateBlock(int32_t capacity) {
   PointBlock* block = new PointBlock;
   block->records.reset(new CellPoint[size_t(capacity)]);
   block->capacity = capacity;
+  m_residentBytes += size_t(capacity) * sizeof(CellPoint);
   return block;
 }
 
 bool OccupancyGrid::SwapOut(PointBlock* block) {
   // Without a spill file every block simply stays in memory.
   if (!m_spill.IsValid() || !block->IsResident()) return false;
+  if (m_residentBytes <= m_residentBudget) return false;
   size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
   if (block->fileOffset == 0) {
     block->fileOffset = m_spillEnd;
@@ -51,6 +53,7 @@ bool OccupancyGrid::SwapOut(PointBlock* block) {
   if (!WriteAt(block->fileOffset, block->records.get(), bytes)) return false;
   block->records.reset();
   block->dirty = 0;
+  m_residentBytes -= bytes;
   return true;
 }
 
@@ -58,6 +61,7 @@ bool OccupancyGrid::SwapIn(PointBlock* block) {
   size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
   block->records.reset(new CellPoint[size_t(block->capacity)]);
   block->dirty = 0;
+  m_residentBytes += bytes;
   if (m_spill.ReadExactAt(block->records.get(), bytes, uint64_t(block->fileOffset))) return true;
   memset(block->records.get(), 0, bytes);
   return false;

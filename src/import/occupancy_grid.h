@@ -1,6 +1,7 @@
 #ifndef VORLIN_IMPORT_OCCUPANCY_GRID_H
 #define VORLIN_IMPORT_OCCUPANCY_GRID_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <memory>
@@ -30,6 +31,9 @@ class OccupancyGrid : public IBufferManager {
   bool SwapIn(PointBlock* block) override;
 
   int64_t SpillEnd() const { return m_spillEnd; }
+  // Blocks stay in memory until they hold more than this many bytes; only
+  // then do they go to the spill file. 0 (the default) spills at once.
+  void SetResidentBudget(size_t bytes) { m_residentBudget = bytes; }
 
  private:
   bool WriteAt(int64_t offset, const void* data, size_t bytes);
@@ -41,6 +45,8 @@ class OccupancyGrid : public IBufferManager {
   vorlin::platform::File m_spill;
   int64_t m_spillEnd = 0;
   int64_t m_filePosition = -1;  // where the next write lands; -1 unknown
+  size_t m_residentBytes = 0;   // records of blocks in memory
+  size_t m_residentBudget = 0;
 };
 
 #endif

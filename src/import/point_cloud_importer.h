@@ -9,6 +9,7 @@
 #include "import/cell_ordering.h"
 #include "import/grid_cell_writer.h"
 #include "import/linear_point_buf.h"
+#include "import/ordering_workspace.h"
 #include "vorlin/progress.h"
 #include "vorlin/reader.h"
 #include "vorlin/status.h"
@@ -16,6 +17,14 @@
 class FileHandle;
 
 namespace vorlin {
+
+// Seconds one import spent in each stage; filled only when asked for.
+struct ImportStageTimes {
+  double binning = 0;   // reading, sizing and binning (every pass)
+  double flush = 0;     // moving the last buffered records to spill files
+  double ordering = 0;  // level-of-detail ordering of the cells
+  double writing = 0;   // the rest of writing the output
+};
 
 // A built-in reader chosen by the last four characters of name (".las" or
 // ".xyb", any case); null for any other name.
@@ -55,7 +64,25 @@ class PointCloudImporter {
   // Shrinks the cell size once when the fullest cell is overfull; true when
   // the grid changed and the points must be binned again.
   bool RefineGrid(uint32_t largestCount);
-  void CellOfPoint(const double p[3], int& ix, int& iy, int& iz) const;
+  void CellOfPoint(const double p[3], int& ix, int& iy, int& iz) const {
+    const int32_t n[3] = {nx, ny, nz};
+    int index[3];
+    for (int a = 0; a < 3; ++a) {
+      double q = (p[a] - boundsMin[a]) / cellSize;
+      // Compared in double before converting, so that no value can overflow
+      // the conversion; the binning pass has already rejected points outside.
+      if (q >= double(n[a] - 1)) {
+        index[a] = n[a] - 1;
+      } else if (q > 0.0) {
+        index[a] = int(q);
+      } else {
+        index[a] = 0;
+      }
+    }
+    ix = index[0];
+    iy = index[1];
+    iz = index[2];
+  }
   uint32_t BinPoints();
 
   // Cell array.
@@ -98,6 +125,15 @@ class PointCloudImporter {
   uint32_t availableAttributes = 0;
   vorlin::OrderingSettings ordering;
   uint32_t copyBufferRecords = kDefaultCopyBufferRecords;
+  // Kept across the cells of one write; released with the tables.
+  std::unique_ptr<vorlin::OrderingWorkspace> orderingWorkspace;
+
+  // Hooks for tests and benchmarks. With fixedSeed the ordering's generator
+  // is seeded with seed instead of the clock; stageTimes, when set, receives
+  // the time spent per stage.
+  bool fixedSeed = false;
+  uint32_t seed = 0;
+  vorlin::ImportStageTimes* stageTimes = nullptr;
 };
 
 #endif

@@ -63,12 +63,12 @@ bool BufferedRecordReader::Read(void* destination, size_t size) {
 }
 
 bool OpenRecordFile(const wchar_t* name, platform::File& file,
-                    std::unique_ptr<BufferedRecordReader>& records) {
+                    std::unique_ptr<BufferedRecordReader>& records, int32_t recordsPerRefill) {
   if (name == nullptr) return false;
   file = platform::File::Open(name, platform::kAccessRead, platform::kShareRead,
                               platform::Disposition::kOpenExisting);
   if (!file.IsValid()) return false;
-  records.reset(new BufferedRecordReader(&file));
+  records.reset(new BufferedRecordReader(&file, recordsPerRefill));
   return true;
 }
 

@@ -48,7 +48,8 @@ class BufferedRecordReader {
 // Opens a source file for reading (others may read it too, not write it)
 // and gives it a buffered record reader; false when it cannot be opened.
 bool OpenRecordFile(const wchar_t* name, platform::File& file,
-                    std::unique_ptr<BufferedRecordReader>& records);
+                    std::unique_ptr<BufferedRecordReader>& records,
+                    int32_t recordsPerRefill = BufferedRecordReader::kRecordsPerRefill);
 // Releases the reader and closes the file.
 void CloseRecordFile(platform::File& file, std::unique_ptr<BufferedRecordReader>& records);
 

@@ -30,6 +30,8 @@ constexpr size_t kMinX = 187;
 constexpr size_t kBoundsStride = 16;  // max x, min x, max y, min y, ...
 
 constexpr uint16_t kMaxRecordLength = 64;
+// Records per read from the file: at most 512 KB a refill.
+constexpr int32_t kRecordsPerRefill = 8192;
 constexpr int kMaxPointFormat = 5;
 // x, y, z, intensity, return byte and classification all lie in the first
 // 16 bytes, but no format has records shorter than 20; anything shorter is
@@ -71,7 +73,7 @@ bool LasReader::Open(const wchar_t* fileName) {
   Close();
   if (fileName == nullptr) return false;
   State& s = *m_state;
-  if (!vorlin::OpenRecordFile(fileName, s.file, s.records)) return false;
+  if (!vorlin::OpenRecordFile(fileName, s.file, s.records, kRecordsPerRefill)) return false;
   if (!s.file.Seek(0) || !s.file.ReadExact(s.header, kHeaderSize) ||
       s.recordLength() > kMaxRecordLength) {
     Close();

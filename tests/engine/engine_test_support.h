@@ -30,12 +30,8 @@ inline qzv_test::TestFile RandomGrid(int version, int nx, int ny, int nz, uint32
                                      uint32_t maxCount = 120) {
   qzv_test::TestFile f;
   f.version = version;
-  f.nx = nx;
-  f.ny = ny;
-  f.nz = nz;
-  f.boundsMin[0] = 1000.0;
-  f.boundsMin[1] = -2000.0;
-  f.boundsMin[2] = 30.0;
+  f.nx = nx, f.ny = ny, f.nz = nz;
+  f.boundsMin[0] = 1000.0, f.boundsMin[1] = -2000.0, f.boundsMin[2] = 30.0;
   f.cellSize = 4.0;
   for (int a = 0; a < 3 && version == 5; ++a)
     for (int i = 0, n = a == 0 ? nx : a == 1 ? ny : nz; i < n; ++i)

@@ -1,10 +1,7 @@
-#include <unistd.h>
-
 #include <future>
 
 #include "engine/engine_test_support.h"
 #include "platform/fault_injection.h"
-#include "synth/synth.h"
 
 using namespace engine_test;
 
@@ -87,19 +84,6 @@ TEST_F(GetPointsTest, ForeignOrStaleQueriesDeliverNothing) {
   EXPECT_EQ(engine->getPoints(nullptr, buffer.data(), 5000), 0u);
 }
 
-TEST_F(GetPointsTest, ShortReadFailsAndFreesTheLock) {
-  Open(Column({50, 50}, {1, 1}), 100);
-  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
-  // Cut the file under the open engine: the second cell keeps 10 records.
-  ASSERT_EQ(truncate(dir.file("cloud1.qzv").c_str(), off_t(file.FirstRecordOffset() + 60 * 20)), 0);
-  std::vector<CellPoint> buffer(100);
-  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 100), 0u);
-  // The lock is recursive: only another thread would find it still held.
-  auto later = std::async(std::launch::async, [&] { return engine->getPoints(query.handle, buffer.data(), 20); });
-  ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(later.get(), 20u);
-}
-
 // Every read of a fetch failing or coming short in turn: the fetch reports 0
 // (or a batch stops), the lock is free again and nothing leaks.
 TEST_F(GetPointsTest, EveryFailingReadIsContained) {
@@ -131,33 +115,4 @@ TEST_F(GetPointsTest, EveryFailingReadIsContained) {
   auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
   ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(later.get(), total);
-}
-
-// A file written by the import: every point comes back, at its place.
-TEST_F(GetPointsTest, ImportedSceneComesBackWhole) {
-  const std::string las = dir.file("scene.las");
-  synth::SceneOptions scene;
-  scene.points = 20000;
-  ASSERT_TRUE(synth::WriteSceneLas(las, scene));
-  path = dir.wfile("scene.qzv");
-  ASSERT_EQ(QvVorlin::import(dir.wfile("scene.las").c_str(), path.c_str(), nullptr, 0xFF),
-            Zelvane::Vorlin::VorlinStatus::Ok);
-  engine = QvVorlin::create();
-  ASSERT_TRUE(engine->open(path.c_str(), 100000));
-  ASSERT_EQ(engine->totalPointCount(), scene.points);
-  double c[3], lo[3], hi[3];
-  engine->getCentre(c[0], c[1], c[2]);
-  engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
-  const std::vector<CellPoint> all = Fetch(query.handle, uint32_t(scene.points));
-  ASSERT_EQ(all.size(), scene.points);
-  for (const CellPoint& p : all) {
-    const float at[3] = {p.x, p.y, p.z};
-    for (int a = 0; a < 3; ++a) {
-      ASSERT_GE(at[a] + c[a], lo[a] - 1e-2);
-      ASSERT_LE(at[a] + c[a], hi[a] + 1e-2);
-    }
-  }
-  // A coarse request is filled exactly.
-  EXPECT_EQ(Fetch(query.handle, 1000).size(), 1000u);
 }

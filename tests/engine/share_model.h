@@ -34,18 +34,14 @@ inline std::vector<Cell> VisibleCells(const qzv_test::TestFile& f, bool zMajor,
                                       const std::vector<bool>* visibleByFileIndex = nullptr) {
   std::vector<Cell> cells;
   const int outer = zMajor ? f.nz : f.nx, inner = zMajor ? f.nx : f.nz;
-  for (int a = 0; a < outer; ++a) {
-    for (int iy = 0; iy < f.ny; ++iy) {
+  for (int a = 0; a < outer; ++a)
+    for (int iy = 0; iy < f.ny; ++iy)
       for (int b = 0; b < inner; ++b) {
-        const int ix = zMajor ? b : a, iz = zMajor ? a : b;
-        const int64_t k = f.FileIndex(ix, iy, iz);
+        const int64_t k = f.FileIndex(zMajor ? b : a, iy, zMajor ? a : b);
         const uint32_t n = uint32_t(f.records[size_t(k)].size());
-        if (n == 0) continue;
-        if (visibleByFileIndex && !(*visibleByFileIndex)[size_t(k)]) continue;
-        cells.push_back({k, n, double(f.lods[size_t(k)])});
+        if (n > 0 && (!visibleByFileIndex || (*visibleByFileIndex)[size_t(k)]))
+          cells.push_back({k, n, double(f.lods[size_t(k)])});
       }
-    }
-  }
   return cells;
 }
 
@@ -54,7 +50,6 @@ inline double LodSum(const std::vector<Cell>& cells) {
   for (const Cell& c : cells) sum += c.lod;
   return sum;
 }
-
 inline uint64_t PointSum(const std::vector<Cell>& cells) {
   uint64_t sum = 0;
   for (const Cell& c : cells) sum += c.count;
@@ -84,10 +79,8 @@ inline std::vector<uint32_t> OneShotTakes(const std::vector<Cell>& cells, uint64
   bool takeWhole = false;
   for (size_t i : order) {
     const int64_t count = cells[i].count;
-    int64_t take;
-    if (takeWhole) {
-      take = count;
-    } else {
+    int64_t take = count;
+    if (!takeWhole) {
       pointsAfter -= count;
       take = first[i] + int64_t(shortfallPerLod * cells[i].lod + 0.5);
       take = std::min(std::max<int64_t>(take, 0), count);
@@ -134,22 +127,20 @@ class PointSetModel {
       const Cell& cell = m_cells[m_cell];
       const int64_t share = int64_t(cell.lod * m_perLod + 0.5);
       int64_t bonus = 0;
-      if (share > int64_t(cell.count)) {
+      if (share > int64_t(cell.count))
         m_shortfall += double(share - int64_t(cell.count));
-      } else if (m_shortfall > 0) {
+      else if (m_shortfall > 0)
         bonus = int64_t(m_shortfall / m_lodLeft * cell.lod);
-      }
       // Counted in 32 bits that wrap: once a resumed cell is past its own
       // share, what it takes is no longer charged against the shortfall.
       const uint32_t due = uint32_t(share) - m_inCell;
       uint32_t take = std::min<uint32_t>(uint32_t(bonus) + due, cell.count - m_inCell);
       const uint32_t room = bufferSize - uint32_t(used);
       const bool full = take > room;
-      if (full) {
+      if (full)
         take = room;
-      } else if (take > due) {
+      else if (take > due)
         m_shortfall -= double(take - due);
-      }
       if (take > 0) reads.push_back({cell.fileIndex, m_inCell, uint32_t(take)});
       used += uint64_t(take);
       if (full) {
@@ -188,10 +179,7 @@ class CursorModel {
       const double exact = cell.lod * perLod;
       double whole = floor(exact);
       m_carry[i] += exact - whole;
-      if (m_carry[i] >= 1.0) {
-        whole += floor(m_carry[i]);
-        m_carry[i] -= floor(m_carry[i]);
-      }
+      if (m_carry[i] >= 1.0) whole += floor(m_carry[i]), m_carry[i] -= floor(m_carry[i]);
       const uint32_t left = cell.count - m_taken[i];
       uint64_t take = lodToVisit > 1e-6 ? std::min<uint64_t>(uint64_t(whole), left) : 0;
       take = std::min(take, want - used);

@@ -30,14 +30,9 @@ Script Diagonal(size_t n) {
   for (size_t i = 0; i < n; ++i) {
     double t = n > 1 ? 10.0 * double(i) / double(n - 1) : 0.0;
     Point p = At(t, t * 0.5, 10.0 - t);
-    p.r = uint8_t(i);
-    p.g = uint8_t(i * 3);
-    p.b = uint8_t(i * 7);
-    p.intensity = uint8_t(200 - i % 100);
-    p.nx = float(i % 3);
-    p.ny = 1.0f;
-    p.nz = -0.5f;
-    p.custom = uint8_t(i % 32);
+    p.r = uint8_t(i), p.g = uint8_t(i * 3), p.b = uint8_t(i * 7);
+    p.intensity = uint8_t(200 - i % 100), p.custom = uint8_t(i % 32);
+    p.nx = float(i % 3), p.ny = 1.0f, p.nz = -0.5f;
     s.points.push_back(p);
   }
   return s;
@@ -241,26 +236,19 @@ TEST_F(Driver, EachCellHoldsExactlyItsPoints) {
   ASSERT_EQ(Import({&r}), vs::Ok);
   QzvFile f;
   ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
-  uint64_t total = 0;
-  for (size_t k = 0; k < f.Cells(); ++k) total += f.counts[k];
-  EXPECT_EQ(total, 3000u);
-  // Every stored position lies in the box of the cell it is filed under.
-  for (int ix = 0; ix < f.n[0]; ++ix) {
-    for (int iy = 0; iy < f.n[1]; ++iy) {
-      for (int iz = 0; iz < f.n[2]; ++iz) {
-        size_t k = f.Index(ix, iy, iz);
-        const int index[3] = {ix, iy, iz};
-        for (uint32_t i = 0; i < f.counts[k]; ++i) {
-          CellPoint p = f.Record(k, i);
-          const float pos[3] = {p.x, p.y, p.z};
-          for (int a = 0; a < 3; ++a) {
-            double source = double(pos[a]) + f.centre[a];
-            double lo = f.boundsMin[a] + index[a] * f.cellSize;
-            EXPECT_GE(source, lo - 1e-5);
-            const double hi = index[a] + 1 < f.n[a] ? lo + f.cellSize : f.boundsMax[a];
-            EXPECT_LE(source, hi + 1e-5);
-          }
-        }
+  EXPECT_EQ(f.AllRecords().size(), 3000u);
+  // Every stored position lies in the box of the cell it is filed under,
+  // k = (ix * ny + iy) * nz + iz.
+  for (size_t k = 0; k < f.Cells(); ++k) {
+    const int index[3] = {int(k / f.n[2] / f.n[1]), int(k / f.n[2] % f.n[1]), int(k % f.n[2])};
+    for (uint32_t i = 0; i < f.counts[k]; ++i) {
+      const CellPoint p = f.Record(k, i);
+      const float pos[3] = {p.x, p.y, p.z};
+      for (int a = 0; a < 3; ++a) {
+        const double source = double(pos[a]) + f.centre[a];
+        const double lo = f.boundsMin[a] + index[a] * f.cellSize;
+        const double hi = index[a] + 1 < f.n[a] ? lo + f.cellSize : f.boundsMax[a];
+        ASSERT_TRUE(source >= lo - 1e-5 && source <= hi + 1e-5) << k << " axis " << a;
       }
     }
   }

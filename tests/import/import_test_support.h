@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -37,9 +38,7 @@ struct Point {
 
 inline Point At(double x, double y, double z) {
   Point p;
-  p.x = x;
-  p.y = y;
-  p.z = z;
+  p.x = x, p.y = y, p.z = z;
   return p;
 }
 
@@ -77,17 +76,13 @@ class ScriptedReaderT : public Base {
   bool FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,
                  unsigned int& attributes) override {
     Log("Stats");
+    const bool measure = m_script.boundsFromPoints && !m_script.points.empty();
     for (int a = 0; a < 3; ++a) {
-      minXYZ[a] = m_script.minXYZ[a];
-      maxXYZ[a] = m_script.maxXYZ[a];
-    }
-    if (m_script.boundsFromPoints && !m_script.points.empty()) {
-      for (int a = 0; a < 3; ++a) minXYZ[a] = maxXYZ[a] = Coord(m_script.points[0], a);
-      for (const Point& p : m_script.points) {
-        for (int a = 0; a < 3; ++a) {
-          if (Coord(p, a) < minXYZ[a]) minXYZ[a] = Coord(p, a);
-          if (Coord(p, a) > maxXYZ[a]) maxXYZ[a] = Coord(p, a);
-        }
+      minXYZ[a] = measure ? Coord(m_script.points[0], a) : m_script.minXYZ[a];
+      maxXYZ[a] = measure ? Coord(m_script.points[0], a) : m_script.maxXYZ[a];
+      for (size_t i = 0; measure && i < m_script.points.size(); ++i) {
+        minXYZ[a] = std::min(minXYZ[a], Coord(m_script.points[i], a));
+        maxXYZ[a] = std::max(maxXYZ[a], Coord(m_script.points[i], a));
       }
     }
     pointCount = m_script.announced >= 0 ? (unsigned long long)m_script.announced
@@ -124,12 +119,8 @@ class ScriptedReaderT : public Base {
     ++reads;
     if (m_next >= m_script.points.size()) return false;
     m_current = &m_script.points[m_next++];
-    x = m_current->x;
-    y = m_current->y;
-    z = m_current->z;
-    r = m_current->r;
-    g = m_current->g;
-    b = m_current->b;
+    x = m_current->x, y = m_current->y, z = m_current->z;
+    r = m_current->r, g = m_current->g, b = m_current->b;
     return true;
   }
   void Log(const char* what) {
@@ -171,11 +162,8 @@ class ExReader : public ScriptedReaderT<IReader2> {
   void Extras(bool ok, unsigned char& intensity, float& nx, float& ny, float& nz,
               unsigned char& custom) {
     if (!ok) return;
-    intensity = m_current->intensity;
-    nx = m_current->nx;
-    ny = m_current->ny;
-    nz = m_current->nz;
-    custom = m_current->custom;
+    intensity = m_current->intensity, custom = m_current->custom;
+    nx = m_current->nx, ny = m_current->ny, nz = m_current->nz;
   }
 };
 

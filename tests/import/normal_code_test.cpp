@@ -14,10 +14,9 @@ const double kPi = 3.14159265358979323846;
 
 TEST(NormalCode, CodeBookBands) {
   // band, size, first code
-  const int rows[][3] = {{1, 12, 1},     {2, 20, 13},     {3, 20, 33},     {4, 26, 53},
-                         {5, 33, 79},    {10, 61, 300},   {14, 81, 574},   {20, 102, 1118},
-                         {27, 113, 1877}, {28, 116, 1990}, {29, 113, 2106}, {42, 81, 3441},
-                         {53, 20, 4043}, {54, 19, 4063},  {55, 12, 4082}};
+  const int rows[][3] = {{1, 12, 1},      {2, 20, 13},     {4, 26, 53},    {14, 81, 574},
+                         {27, 113, 1877}, {28, 116, 1990}, {42, 81, 3441}, {54, 19, 4063},
+                         {55, 12, 4082}};
   auto z = [](int code) {
     double d[3];
     vorlin::NormalDirection(uint16_t(code), d);
@@ -35,10 +34,10 @@ TEST(NormalCode, CodeBookBands) {
     EXPECT_NE(z(row[2] + row[1]), d[2]) << row[0];
   }
   double d[3];
-  vorlin::NormalDirection(vorlin::kNoNormal, d);
-  EXPECT_EQ(fabs(d[0]) + fabs(d[1]) + fabs(d[2]), 0.0);
-  vorlin::NormalDirection(60000, d);  // beyond 12 bits: no direction either
-  EXPECT_EQ(fabs(d[0]) + fabs(d[1]) + fabs(d[2]), 0.0);
+  for (uint16_t none : {vorlin::kNoNormal, uint16_t(60000)}) {  // beyond 12 bits: none either
+    vorlin::NormalDirection(none, d);
+    EXPECT_EQ(fabs(d[0]) + fabs(d[1]) + fabs(d[2]), 0.0);
+  }
 
   // Every direction of the book, poles included, encodes to its own code.
   for (int code = 0; code <= 4094; ++code) {

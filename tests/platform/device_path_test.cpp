@@ -35,30 +35,29 @@ std::wstring Map(unsigned major, unsigned minor, const std::string& path,
   return devicePath;
 }
 
-TEST(DevicePathFromMountInfo, LocalFileSystemsAreNumberedVolumes) {
-  EXPECT_EQ(Map(8, 2, "/etc/hosts"), L"\\Device\\HarddiskVolume1\\etc\\hosts");
-  EXPECT_EQ(Map(8, 3, "/home/bob/a.qzv"), L"\\Device\\HarddiskVolume2\\bob\\a.qzv");
-  // A bind mount is the same volume, and its root is part of the path.
-  EXPECT_EQ(Map(8, 3, "/srv/data/x/y.qzv"),
-            L"\\Device\\HarddiskVolume2\\alice\\data\\x\\y.qzv");
-  EXPECT_EQ(Map(0, 50, "/tmp/f"), L"\\Device\\HarddiskVolume3\\f");
-  EXPECT_EQ(Map(259, 1, "/media/usb/f"), L"\\Device\\HarddiskVolume4\\f");
-  EXPECT_EQ(Map(8, 3, "/home"), L"\\Device\\HarddiskVolume2\\");
-}
-
-TEST(DevicePathFromMountInfo, NetworkSharesNameServerAndPath) {
-  EXPECT_EQ(Map(0, 45, "/mnt/nas/sub/f.qzv"),
-            L"\\Device\\MUP\\fileserver\\export\\data\\sub\\f.qzv");
-  EXPECT_EQ(Map(0, 46, "/mnt/win share/f.qzv"), L"\\Device\\MUP\\winbox\\Public\\f.qzv");
-  EXPECT_EQ(Map(0, 47, "/mnt/ssh/p/f"), L"\\Device\\MUP\\devhost\\srv\\projects\\p\\f");
-  EXPECT_EQ(Map(0, 51, "/mnt/back/f"), L"\\Device\\MUP\\oldbox\\Backups\\2024\\f");
-  EXPECT_EQ(Map(0, 52, "/mnt/ceph/f"), L"\\Device\\MUP\\mon1\\volumes\\a\\f");
-}
-
-TEST(DevicePathFromMountInfo, PseudoAndUnusableInputsGiveNothing) {
-  EXPECT_EQ(Map(0, 20, "/proc/self/status"), L"<none>");
-  EXPECT_EQ(Map(0, 61, "/run/user/f"), L"<none>");
-  EXPECT_EQ(Map(8, 2, "relative/path"), L"<none>");
+TEST(DevicePathFromMountInfo, VolumesSharesAndPseudoFileSystems) {
+  const struct {
+    unsigned major, minor;
+    const char* path;
+    const wchar_t* want;
+  } cases[] = {
+      {8, 2, "/etc/hosts", L"\\Device\\HarddiskVolume1\\etc\\hosts"},
+      {8, 3, "/home/bob/a.qzv", L"\\Device\\HarddiskVolume2\\bob\\a.qzv"},
+      // A bind mount is the same volume, and its root is part of the path.
+      {8, 3, "/srv/data/x/y.qzv", L"\\Device\\HarddiskVolume2\\alice\\data\\x\\y.qzv"},
+      {0, 50, "/tmp/f", L"\\Device\\HarddiskVolume3\\f"},
+      {259, 1, "/media/usb/f", L"\\Device\\HarddiskVolume4\\f"},
+      {8, 3, "/home", L"\\Device\\HarddiskVolume2\\"},
+      {0, 45, "/mnt/nas/sub/f.qzv", L"\\Device\\MUP\\fileserver\\export\\data\\sub\\f.qzv"},
+      {0, 46, "/mnt/win share/f.qzv", L"\\Device\\MUP\\winbox\\Public\\f.qzv"},
+      {0, 47, "/mnt/ssh/p/f", L"\\Device\\MUP\\devhost\\srv\\projects\\p\\f"},
+      {0, 51, "/mnt/back/f", L"\\Device\\MUP\\oldbox\\Backups\\2024\\f"},
+      {0, 52, "/mnt/ceph/f", L"\\Device\\MUP\\mon1\\volumes\\a\\f"},
+      {0, 20, "/proc/self/status", L"<none>"},
+      {0, 61, "/run/user/f", L"<none>"},
+      {8, 2, "relative/path", L"<none>"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Map(c.major, c.minor, c.path), c.want) << c.path;
   EXPECT_EQ(Map(8, 2, "/etc/hosts", ""), L"<none>");
 }
 

@@ -19,22 +19,3 @@ TEST(WideString, InvalidInputBecomesReplacementCharacters) {
   EXPECT_EQ(FromUtf8("\xed\xa0\x80"), L"\ufffd");      // surrogate
   EXPECT_EQ(ToUtf8(std::wstring(1, wchar_t(0x110000))), "\xef\xbf\xbd");
 }
-
-TEST(WideString, CaseInsensitiveEndings) {
-  EXPECT_TRUE(EndsWithNoCase(L"SCAN.LAS", L".las"));
-  EXPECT_TRUE(EndsWithNoCase(L"scan.Xyb", L".xyb"));
-  EXPECT_FALSE(EndsWithNoCase(L"scan.laz", L".las"));
-  EXPECT_FALSE(EndsWithNoCase(L"las", L".las"));
-  EXPECT_TRUE(EndsWithNoCase(L".las", L".las"));
-  EXPECT_FALSE(EndsWithNoCase(nullptr, L".las"));
-  EXPECT_TRUE(EqualsNoCase(L"NormalGenerated", L"normalgenerated", 16));
-  EXPECT_FALSE(EqualsNoCase(L"Normal", L"NormalX", 7));
-}
-
-TEST(WideString, Utf16CodeUnits) {
-  EXPECT_EQ(ToUtf16(L"abc"), u"abc");
-  const std::u16string units = ToUtf16(L"\U0001F600");
-  ASSERT_EQ(units.size(), 2u);
-  EXPECT_EQ(units[0], 0xD83D);
-  EXPECT_EQ(units[1], 0xDE00);
-}

@@ -72,15 +72,10 @@ unsigned char IntensityOf(float value) {
 }
 
 TEST(CodecReader, IntensityKeepsTheLowEightBitsOfTheScaledValue) {
-  EXPECT_EQ(128, IntensityOf(0.5f));
-  EXPECT_EQ(255, IntensityOf(0.999f));
-  EXPECT_EQ(0, IntensityOf(1.0f));    // 256 wraps
-  EXPECT_EQ(128, IntensityOf(1.5f));  // 384
-  EXPECT_EQ(128, IntensityOf(-0.5f));
-  // Values no integer can hold must not be converted blindly.
-  EXPECT_EQ(0, IntensityOf(NAN));
-  EXPECT_EQ(0, IntensityOf(INFINITY));
-  EXPECT_EQ(0, IntensityOf(3e30f));
+  // 256 and 384 wrap; values no integer can hold are not converted blindly.
+  const std::pair<float, int> cases[] = {{0.5f, 128}, {0.999f, 255}, {1.0f, 0},     {1.5f, 128},
+                                         {-0.5f, 128}, {NAN, 0},     {INFINITY, 0}, {3e30f, 0}};
+  for (auto [value, want] : cases) EXPECT_EQ(want, IntensityOf(value)) << value;
 }
 
 TEST(CodecReader, ForwardsEveryOperation) {
@@ -94,25 +89,16 @@ TEST(CodecReader, ForwardsEveryOperation) {
   unsigned long long count = 0;
   unsigned int mask = 0;
   EXPECT_TRUE(reader.FileStats(mn, mx, count, mask));
-  EXPECT_EQ(-3.0, mn[2]);
-  EXPECT_EQ(2.0, mx[1]);
-  EXPECT_EQ(2u, count);
-  EXPECT_EQ(7u, mask);
+  EXPECT_TRUE(mn[2] == -3.0 && mx[1] == 2.0 && count == 2 && mask == 7);
   EXPECT_EQ(0.0, reader.UnitsToFeetConversionFactor());
 
   double x, y, z;
   unsigned char r, g, b, intensity, custom;
   float nx, ny, nz;
   ASSERT_TRUE(reader.ReadFirstPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
-  EXPECT_EQ(3.5, z);
-  EXPECT_EQ(20, g);
-  EXPECT_EQ(64, intensity);
-  EXPECT_EQ(9, custom);
-  EXPECT_EQ(0.1f, nx);
-  EXPECT_EQ(0.3f, nz);
+  EXPECT_TRUE(z == 3.5 && g == 20 && intensity == 64 && custom == 9 && nx == 0.1f && nz == 0.3f);
   ASSERT_TRUE(reader.ReadNextPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
-  EXPECT_EQ(192, intensity);
-  EXPECT_EQ(31, custom);
+  EXPECT_TRUE(intensity == 192 && custom == 31);
   EXPECT_FALSE(reader.ReadNextPointEx(x, y, z, r, g, b, intensity, nx, ny, nz, custom));
   ASSERT_TRUE(reader.ReadFirstPoint(x, y, z, r, g, b));  // restarts
   EXPECT_EQ(10, r);

@@ -32,7 +32,7 @@ std::vector<Point> ReadPass(LasReader& reader) {
 // Writes the points as LAS and reads them back in one pass.
 std::vector<Point> RoundTrip(const TempDir& dir, const std::vector<synth::LasPoint>& points,
                              const synth::LasOptions& options) {
-  std::string path = dir.File("t.las");
+  std::string path = dir.file("t.las");
   EXPECT_TRUE(synth::WriteLas(path, points, options));
   LasReader reader;
   EXPECT_TRUE(reader.Open(Wide(path).c_str()));
@@ -47,6 +47,15 @@ synth::LasPoint Make(double x, double y, double z, uint16_t intensity = 0, uint8
   p.x = x, p.y = y, p.z = z, p.intensity = intensity, p.classification = cls;
   p.red = r, p.green = g, p.blue = b;
   return p;
+}
+
+void ExpectStats(LasReader& reader, unsigned long long count, unsigned int mask) {
+  double mn[3], mx[3];
+  unsigned long long gotCount = 0;
+  unsigned int gotMask = 99;
+  ASSERT_TRUE(reader.FileStats(mn, mx, gotCount, gotMask));
+  EXPECT_EQ(count, gotCount);
+  EXPECT_EQ(mask, gotMask);
 }
 
 synth::LasOptions Format(int format, int recordLength = 0) {
@@ -67,18 +76,11 @@ TEST(LasReader, EveryFormatRoundTripsPositionsAttributesAndStats) {
     SCOPED_TRACE(format);
     const bool colour = format == 2 || format == 3 || format == 5;
     options.pointFormat = format;
-    std::string path = dir.File("f.las");
+    std::string path = dir.file("f.las");
     ASSERT_TRUE(synth::WriteLas(path, in, options));
     LasReader reader;
     ASSERT_TRUE(reader.Open(Wide(path).c_str()));
-    double mn[3], mx[3];
-    unsigned long long count = 0;
-    unsigned int mask = 99;
-    ASSERT_TRUE(reader.FileStats(mn, mx, count, mask));
-    EXPECT_EQ(2u, count);
-    EXPECT_EQ(colour ? 11u : 10u, mask);
-    EXPECT_DOUBLE_EQ(499000.01, mn[0]);
-    EXPECT_DOUBLE_EQ(100.75, mx[2]);
+    ExpectStats(reader, 2, colour ? 11 : 10);
 
     std::vector<Point> out = ReadPass(reader);
     ASSERT_EQ(2u, out.size());
@@ -105,7 +107,7 @@ TEST(LasReader, EveryFormatRoundTripsPositionsAttributesAndStats) {
 
 TEST(LasReader, SixteenBitValuesSwitchScalingForTheRestOfEachPass) {
   TempDir dir;
-  std::string path = dir.File("scaled.las");
+  std::string path = dir.file("scaled.las");
   ASSERT_TRUE(synth::WriteLas(path,
                               {Make(1, 1, 1, 10, 0, 10, 20, 30), Make(2, 2, 2, 300, 0, 65535, 32768, 0),
                                Make(3, 3, 3, 10, 0, 512, 256, 1024)},
@@ -116,14 +118,10 @@ TEST(LasReader, SixteenBitValuesSwitchScalingForTheRestOfEachPass) {
     SCOPED_TRACE(pass);
     std::vector<Point> p = ReadPass(reader);
     ASSERT_EQ(3u, p.size());
-    EXPECT_EQ(10, p[0].intensity);
-    EXPECT_EQ(1, p[1].intensity);
-    EXPECT_EQ(0, p[2].intensity);
-    EXPECT_EQ(30, p[0].blue);
-    EXPECT_EQ(255, p[1].red);
-    EXPECT_EQ(128, p[1].green);
-    EXPECT_EQ(0, p[1].blue);
-    EXPECT_EQ(4, p[2].blue);
+    EXPECT_EQ((std::vector<int>{10, 1, 0}),
+              (std::vector<int>{p[0].intensity, p[1].intensity, p[2].intensity}));
+    EXPECT_EQ((std::vector<int>{30, 255, 128, 0, 4}),
+              (std::vector<int>{p[0].blue, p[1].red, p[1].green, p[1].blue, p[2].blue}));
   }
   reader.Close();
 }
@@ -141,7 +139,7 @@ TEST(LasReader, RecordLengthAndFormatDecideWhatIsRead) {
     EXPECT_EQ(0, p[0].red + p[0].green + p[0].blue);
   }
 
-  std::string path = dir.File("bad.las");
+  std::string path = dir.file("bad.las");
   LasReader reader;
   ASSERT_TRUE(synth::WriteLas(path, one, Format(3, 65)));
   EXPECT_FALSE(reader.Open(Wide(path).c_str()));
@@ -156,12 +154,7 @@ TEST(LasReader, RecordLengthAndFormatDecideWhatIsRead) {
       readers_test::WriteBytes(path, bytes);
     }
     ASSERT_TRUE(reader.Open(Wide(path).c_str()));
-    double mn[3], mx[3];
-    unsigned long long count = 0;
-    unsigned int mask = 99;
-    ASSERT_TRUE(reader.FileStats(mn, mx, count, mask));
-    EXPECT_EQ(1u, count);
-    EXPECT_EQ(format == 6 ? 0u : 10u, mask);
+    ExpectStats(reader, 1, format == 6 ? 0 : 10);
     EXPECT_TRUE(ReadPass(reader).empty());
     reader.Close();
   }
@@ -189,15 +182,15 @@ TEST(LasReader, ReadsWholeRecordsToTheEndWhateverTheHeaderSays) {
 
 TEST(LasReader, OpenFailsCleanlyAndDeniesWritersWhileOpen) {
   TempDir dir;
-  std::string shortHeader = dir.File("short.las"), empty = dir.File("empty.las");
+  std::string shortHeader = dir.file("short.las"), empty = dir.file("empty.las");
   readers_test::WriteBytes(shortHeader, std::vector<uint8_t>(226, 0));
   readers_test::WriteBytes(empty, {});
-  std::string good = dir.File("good.las");
+  std::string good = dir.file("good.las");
   ASSERT_TRUE(synth::WriteLas(good, {Make(1, 2, 3)}, Format(0)));
 
   LasReader reader;
   EXPECT_FALSE(reader.Open(nullptr));
-  for (const std::string& path : {empty, shortHeader, dir.Path(), dir.File("missing.las")}) {
+  for (const std::string& path : {empty, shortHeader, dir.path().string(), dir.file("missing.las")}) {
     SCOPED_TRACE(path);
     EXPECT_FALSE(reader.Open(Wide(path).c_str()));
     EXPECT_TRUE(ReadPass(reader).empty());

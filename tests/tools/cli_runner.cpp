@@ -67,19 +67,7 @@ std::string ReadFileText(const std::string& path) {
 }
 
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
-  std::string outPath = MakeTempFile(), errPath = MakeTempFile();
-  int outFd = open(outPath.c_str(), O_WRONLY | O_TRUNC);
-  int errFd = open(errPath.c_str(), O_WRONLY | O_TRUNC);
-  pid_t pid = Launch(args, extraEnv, outFd, errFd);
-  close(outFd);
-  close(errFd);
-  CliResult result;
-  result.exitCode = WaitExit(pid);
-  result.out = ReadFileText(outPath);
-  result.err = ReadFileText(errPath);
-  unlink(outPath.c_str());
-  unlink(errPath.c_str());
-  return result;
+  return CliChild(args, extraEnv).Finish();
 }
 
 CliChild::CliChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {

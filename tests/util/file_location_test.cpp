@@ -1,7 +1,6 @@
 #include "util/file_location.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,6 +9,7 @@
 #include <string>
 
 #include "platform/wide_string.h"
+#include "support/temp_dir.h"
 #include "vorlin/util.h"
 
 namespace vorlin {
@@ -57,20 +57,13 @@ TEST(IsDevicePathOnThisMachine, PrefixesIgnoreCaseAndMatchOnlyTheBeginning) {
 
 class FileLocationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vorlin_fl_XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
   std::wstring Write(const char* name, const std::string& content) {
-    std::ofstream(dir_ / name, std::ios::binary) << content;
+    std::ofstream(dir_.file(name), std::ios::binary) << content;
     return Name(name);
   }
-  std::wstring Name(const char* name) { return platform::FromUtf8((dir_ / name).string()); }
+  std::wstring Name(const char* name) { return platform::FromUtf8(dir_.file(name)); }
   std::string Read(const char* name) {
-    std::ifstream in(dir_ / name, std::ios::binary);
+    std::ifstream in(dir_.file(name), std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
@@ -91,25 +84,18 @@ class FileLocationTest : public ::testing::Test {
     return locator;
   }
 
-  std::filesystem::path dir_;
+  vorlin_test::TempDir dir_;
 };
 
-TEST_F(FileLocationTest, UnusableNamesAndFilesAreNotLocal) {
-  std::wstring empty = Write("empty.qzv", "");
-  std::wstring missing = Name("missing.qzv");
-  EXPECT_FALSE(util::IsFileNeedCache(nullptr));
-  EXPECT_FALSE(util::IsFileNeedCache(L""));
-  EXPECT_FALSE(util::IsFileNeedCache(empty.c_str()));
-  EXPECT_FALSE(util::IsFileNeedCache(missing.c_str()));
-  EXPECT_FALSE(util::IsFileNeedCache(platform::FromUtf8(dir_.string()).c_str()));
-}
-
-TEST_F(FileLocationTest, LocalFileIsNotCopied) {
+TEST_F(FileLocationTest, OnlyUsableLocalFilesAreLocalAndNotCopied) {
+  const std::wstring empty = Write("empty.qzv", ""), missing = Name("missing.qzv");
+  const std::wstring folder = platform::FromUtf8(dir_.path().string());
+  for (const wchar_t* name : {(const wchar_t*)nullptr, L"", empty.c_str(), missing.c_str(), folder.c_str()})
+    EXPECT_FALSE(util::IsFileNeedCache(name));
   std::wstring source = Write("cloud.qzv", "points");
-  std::wstring target = Name("copy.qzv");
   EXPECT_TRUE(util::IsFileNeedCache(source.c_str()));
-  EXPECT_FALSE(util::CopyPointCloudFile(source.c_str(), target.c_str()));
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "copy.qzv"));
+  EXPECT_FALSE(util::CopyPointCloudFile(source.c_str(), Name("copy.qzv").c_str()));
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("copy.qzv")));
 }
 
 TEST_F(FileLocationTest, OnlyFilesOfOtherMachinesAreCopied) {
