@@ -6,7 +6,8 @@
 #
 #   bench/run_all.sh [work-dir]     (default build/bench/work)
 #
-# Needs about 90 bytes of free disk per point in the work dir (about 2 GB).
+# Needs about 90 bytes of free disk per point in the work dir for the query
+# files (about 2 GB), and more for the import benchmarks (run_import.sh).
 # Files already in the work dir are reused. POINTS overrides the point count.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,9 +22,9 @@ cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLIN_BUILD_BENCH=ON 
   -DVORLIN_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j "$jobs" --target vorlin_cli vorlin_bench_query vorlin_make_qzv
 
-if [ -x "$root/bench/run_import.sh" ]; then
+if [ -f "$root/bench/run_import.sh" ]; then
   echo "== import benchmarks"
-  VORLIN_BENCH_BUILD=$build VORLIN_BENCH_WORK=$work "$root/bench/run_import.sh"
+  bash "$root/bench/run_import.sh" "$build" "$work/import"
 fi
 
 cli=$build/tools/cli/vorlin
