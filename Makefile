@@ -49,8 +49,11 @@ demo: $(REL_DIR)/CMakeCache.txt
 	$(CMAKE) --build $(REL_DIR) -j $(JOBS) --target vorlin_cli
 	$(REL_DIR)/tools/cli/vorlin demo demo-out
 
-bench:
-	@echo "make bench: the benchmarks come with the performance work; not available yet."
+# Release build in build/bench, import and query benchmarks on 20M points,
+# Markdown summary of the medians. BENCH_WORK=DIR puts the ~2 GB of data
+# elsewhere.
+bench: setup
+	./bench/run_all.sh $(or $(BENCH_WORK),$(BENCH_DIR)/work)
 
 # libFuzzer targets (clang with the address and undefined-behaviour checks).
 # fuzz-smoke runs each for a minute; fuzz for FUZZ_SECONDS each.

@@ -22,14 +22,15 @@ bool CellLoader::SetUp(int32_t nx, int32_t ny, int32_t nz, int32_t preloadBudget
   m_ny = ny;
   m_nz = nz;
   const int32_t n = nx * ny * nz;
-  m_entries.clear();
-  m_entries.resize(size_t(n));
+  m_entries.reset(static_cast<Entry*>(calloc(size_t(n), sizeof(Entry))));
+  if (!m_entries) throw std::bad_alloc();
+  m_cellsBegun = 0;
   m_loaded.Resize(n);
   m_active = true;
   return true;
 }
 
-void CellLoader::Start(uint64_t totalPoints, vorlin::platform::File& file, const GridCell* cells,
+void CellLoader::Start(uint64_t totalPoints, vorlin::platform::File& file, const QzvCell* cells,
                        bool widen) {
   if (!m_active) return;
   StartRecord start{widen, &file, cells, totalPoints, m_nx, m_ny, m_nz, m_budget};
@@ -45,8 +46,10 @@ void CellLoader::Stop() {
     m_thread.reset();
   }
   m_lock.reset();
-  m_entries.clear();
-  m_entries.shrink_to_fit();
+  // Only the cells the thread began can hold records.
+  for (int32_t i = 0; i < m_cellsBegun; ++i) delete[] m_entries[size_t(i)].records;
+  m_entries.reset();
+  m_cellsBegun = 0;
   m_loaded.Release();
   m_nx = m_ny = m_nz = 0;
   m_active = false;
@@ -88,7 +91,8 @@ void CellLoader::LoadCell(const StartRecord& start, int32_t i, double budgetReco
                           double totalPoints) {
   CellLoaderLock guard(*this);
   m_loaded.Set(i);
-  const GridCell& cell = start.cells[i];
+  m_cellsBegun = i + 1;
+  const QzvCell& cell = start.cells[i];
   // The cell's share of the budget, by its share of the file's points.
   const double wanted = totalPoints > 0.0 ? double(cell.count) * budgetRecords / totalPoints : 0.0;
   // A budget beyond the file's size would ask for more records than the cell has.
@@ -96,18 +100,15 @@ void CellLoader::LoadCell(const StartRecord& start, int32_t i, double budgetReco
   if (m == 0) return;
 
   Entry& entry = m_entries[size_t(i)];
-  entry.records.reset(new (std::nothrow) CellPoint[m]);
-  if (!entry.records) return;  // out of memory: the queries read the file instead
+  std::unique_ptr<CellPoint[]> records(new (std::nothrow) CellPoint[m]);
+  if (!records) return;  // out of memory: the queries read the file instead
   const size_t recordSize = start.widen ? vorlin::format::kRecordSizeV3
                                         : vorlin::format::kRecordSizeV4;
   std::unique_ptr<uint8_t[]> narrow;
-  uint8_t* target = reinterpret_cast<uint8_t*>(entry.records.get());
+  uint8_t* target = reinterpret_cast<uint8_t*>(records.get());
   if (start.widen) {
     narrow.reset(new (std::nothrow) uint8_t[size_t(m) * recordSize]);
-    if (!narrow) {
-      entry.records.reset();
-      return;
-    }
+    if (!narrow) return;
     target = narrow.get();
   }
 
@@ -118,13 +119,14 @@ void CellLoader::LoadCell(const StartRecord& start, int32_t i, double budgetReco
       start.file->ReadExactAt(target, size_t(m) * recordSize, cell.offset) ? m : 0;
   if (start.widen) {
     for (uint32_t r = 0; r < count; ++r) {
-      CellPoint& out = entry.records[r];
+      CellPoint& out = records[r];
       memcpy(&out, narrow.get() + size_t(r) * recordSize, recordSize);
       out.normalIndex = 0;
       out.customAttribute = 0;
       out.padding = 0;
     }
   }
+  if (count == 0) return;
+  entry.records = records.release();
   entry.count = count;
-  if (count == 0) entry.records.reset();
 }

@@ -3,15 +3,18 @@
 
 #include <stdint.h>
 
+#include <stdlib.h>
+
 #include <atomic>
 #include <memory>
-#include <vector>
 
+#include "format/qzv_reader.h"
 #include "import/bit_array.h"
-#include "import/grid_cell.h"
 #include "platform/file.h"
 #include "platform/thread.h"
 #include "vorlin/cell_point.h"
+
+using vorlin::format::QzvCell;
 
 // Preloads the leading records of every cell on a background thread, each
 // cell in proportion to its share of the file's points, and owns the lock that
@@ -19,9 +22,11 @@
 // no thread, no lock, no entries.
 class CellLoader {
  public:
+  // Plain data, so that the table of a large grid comes zeroed from calloc
+  // and its pages are touched by the thread that fills them, not by open.
   struct Entry {
-    std::unique_ptr<Zelvane::Vorlin::CellPoint[]> records;
-    uint32_t count = 0;
+    Zelvane::Vorlin::CellPoint* records;  // owned, new[]; null when count is 0
+    uint32_t count;
   };
 
   CellLoader() = default;
@@ -33,7 +38,7 @@ class CellLoader {
   bool SetUp(int32_t nx, int32_t ny, int32_t nz, int32_t preloadBudget);
   // Starts the thread over the engine's file and cell table (z-major order).
   // Both must stay unchanged until Stop returns.
-  void Start(uint64_t totalPoints, vorlin::platform::File& file, const GridCell* cells,
+  void Start(uint64_t totalPoints, vorlin::platform::File& file, const QzvCell* cells,
              bool widen);
   // Asks the thread to stop after its current cell, waits for it and frees
   // the entries; the loader is off afterwards.
@@ -53,7 +58,7 @@ class CellLoader {
   struct StartRecord {
     bool widen;
     vorlin::platform::File* file;
-    const GridCell* cells;
+    const QzvCell* cells;
     uint64_t totalPoints;
     int32_t nx, ny, nz;
     int32_t budget;
@@ -64,7 +69,11 @@ class CellLoader {
   std::unique_ptr<vorlin::platform::CriticalSection> m_lock;
   std::unique_ptr<vorlin::platform::Thread> m_thread;
   BitArray m_loaded;
-  std::vector<Entry> m_entries;
+  struct FreeEntries {
+    void operator()(Entry* entries) const { free(entries); }
+  };
+  std::unique_ptr<Entry[], FreeEntries> m_entries;
+  int32_t m_cellsBegun = 0;  // the thread begins cells in index order
   int32_t m_nx = 0, m_ny = 0, m_nz = 0;
   int32_t m_budget = 0;
   bool m_active = false;

@@ -16,7 +16,7 @@ PointCloudQuery* QvVorlinImp::QueryForOpenGrid(IPointCloudQuery* query) const {
   return q;
 }
 
-bool QvVorlinImp::ReadRecords(const GridCell& cell, uint32_t first, uint32_t count,
+bool QvVorlinImp::ReadRecords(const QzvCell& cell, uint32_t first, uint32_t count,
                               CellPoint* out) {
   if (count == 0) return true;
   if (!m_file.IsValid() || uint64_t(first) + count > cell.count) return false;
@@ -54,7 +54,7 @@ bool QvVorlinImp::DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy,
     clipBuffer.shrink_to_fit();
     clipBuffer.resize(count);
   }
-  const GridCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
+  const QzvCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
   if (!ReadRecords(cell, first, count, clipBuffer.data())) return false;
 
   double box[6];

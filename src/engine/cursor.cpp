@@ -69,7 +69,7 @@ unsigned int QvVorlinImp::getCursorPoints(IPointCloudQuery* handle, CellPoint* b
       for (int32_t z = 0; z < m_nz; ++z) {
         const int32_t i = CellIndex(x, y, z);
         if (!query->IsVisible(i)) continue;
-        const GridCell& cell = m_cells[size_t(i)];
+        const QzvCell& cell = m_cells[size_t(i)];
         const uint32_t c = cell.count;
         const double w = cell.lod;
         const uint32_t p = cursor->taken[size_t(i)];

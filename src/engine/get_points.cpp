@@ -5,18 +5,33 @@
 
 #include "engine/point_cloud_query.h"
 #include "engine/qv_vorlin_imp.h"
+#include "engine/radix_sort.h"
 #include "engine/share_math.h"
+#include "format/qzv_reader.h"
 
 using Zelvane::Vorlin::CellPoint;
 
 namespace {
 
-struct PlanEntry {
-  const GridCell* cell;
-  int64_t headroom;  // count minus initial share; negative when the cell is short
+// A visible cell in headroom order: (count - initial share + 2^32) in the
+// upper 33 bits, the cell's index in the lower 30. Sorting these 8-byte keys
+// orders by headroom and keeps grid order among equal headrooms; the initial
+// share is recovered from the key.
+constexpr int kIndexBits = 30;
+constexpr uint64_t kIndexMask = (uint64_t(1) << kIndexBits) - 1;
+constexpr int64_t kHeadroomBias = int64_t(1) << 32;
+static_assert(vorlin::format::kMaxQzvCells <= kIndexMask + 1, "cell index fits the key");
+
+uint64_t HeadroomKey(int64_t headroom, int32_t cell) {
+  return (uint64_t(headroom + kHeadroomBias) << kIndexBits) | uint64_t(cell);
+}
+int64_t HeadroomOf(uint64_t key) { return int64_t(key >> kIndexBits) - kHeadroomBias; }
+
+// A cell that delivers records, keyed by its file offset.
+struct Read {
+  uint64_t offset;
   uint32_t take;
-  int32_t x, y, z;
-  bool whollyInside;
+  int32_t cell;
 };
 
 }  // namespace
@@ -34,38 +49,35 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
 
   // Initial shares, in grid order with x fastest; ties in the sort below keep
   // this order.
-  std::vector<PlanEntry> plan;
+  std::vector<uint64_t>& plan = m_planKeys;
+  plan.clear();
   plan.reserve(query->visibleCells);
   uint64_t S = 0;
-  for (int32_t z = 0; z < m_nz; ++z) {
-    for (int32_t y = 0; y < m_ny; ++y) {
-      for (int32_t x = 0; x < m_nx; ++x) {
-        const int32_t i = CellIndex(x, y, z);
-        if (!query->IsVisible(i)) continue;
-        const GridCell& cell = m_cells[size_t(i)];
-        const uint32_t t0 = vorlin::RoundedShare(cell.lod, ratio);
-        plan.push_back({&cell, int64_t(cell.count) - int64_t(t0), t0, x, y, z,
-                        query->IsWhollyInside(i)});
-        S += cell.count;
-      }
-    }
+  const int32_t cellCount = m_nx * m_ny * m_nz;
+  for (int32_t i = 0; i < cellCount; ++i) {
+    if (!query->IsVisible(i)) continue;
+    const QzvCell& cell = m_cells[size_t(i)];
+    const uint32_t t0 = vorlin::RoundedShare(cell.lod, ratio);
+    plan.push_back(HeadroomKey(int64_t(cell.count) - int64_t(t0), i));
+    S += cell.count;
   }
 
   // Cells shortest of points for their share first, so that what they cannot
   // fill is handed on to the cells that can.
-  std::stable_sort(plan.begin(), plan.end(), [](const PlanEntry& a, const PlanEntry& b) {
-    return a.headroom < b.headroom;
-  });
+  vorlin::RadixSortByKey(plan, m_planScratch, [](uint64_t key) { return key; });
+  std::vector<Read> reads, readScratch;
   int64_t R = int64_t(N);  // budget still open
   double D = 0.0;          // surplus not yet handed on
   double Wr = W;           // LOD not yet visited
   double A = 0.0;          // surplus per unit of LOD
   uint64_t T = 0;
   bool wholeCells = false;
-  for (PlanEntry& entry : plan) {
-    const uint32_t c = entry.cell->count;
-    const double w = entry.cell->lod;
-    const uint32_t t0 = entry.take;
+  for (const uint64_t key : plan) {
+    const int32_t i = int32_t(key & kIndexMask);
+    const QzvCell& cell = m_cells[size_t(i)];
+    const uint32_t c = cell.count;
+    const double w = cell.lod;
+    const uint32_t t0 = uint32_t(int64_t(c) - HeadroomOf(key));
     uint64_t t;
     if (!wholeCells) {
       S -= c;
@@ -85,14 +97,12 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
     }
     R -= int64_t(t);
     if (T + t > N) t = N - T;
-    entry.take = uint32_t(t);
+    if (t > 0) reads.push_back({cell.offset, uint32_t(t), i});
     T += t;
   }
 
   // Read the file front to back.
-  std::stable_sort(plan.begin(), plan.end(), [](const PlanEntry& a, const PlanEntry& b) {
-    return a.cell->offset < b.cell->offset;
-  });
+  vorlin::RadixSortByKey(reads, readScratch, [](const Read& r) { return r.offset; });
 
   std::vector<CellPoint> clipBuffer;
   if (query->clip) {
@@ -102,21 +112,23 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
 
   CellLoaderLock lock(m_loader);
   uint32_t pos = 0;
-  for (const PlanEntry& entry : plan) {
+  for (const Read& entry : reads) {
     const uint32_t t = entry.take;
-    if (!query->clip || entry.whollyInside) {
+    const int32_t x = entry.cell % m_nx;
+    const int32_t y = (entry.cell / m_nx) % m_ny;
+    const int32_t z = entry.cell / m_nx / m_ny;
+    if (!query->clip || query->IsWhollyInside(entry.cell)) {
       uint32_t n = 0;
-      const CellLoader::Entry* preloaded = m_loader.Lookup(entry.x, entry.y, entry.z);
+      const CellLoader::Entry* preloaded = m_loader.Lookup(x, y, z);
       if (preloaded && preloaded->count > 0) {
         n = std::min(t, preloaded->count);
-        memcpy(buffer + pos, preloaded->records.get(), size_t(n) * sizeof(CellPoint));
+        memcpy(buffer + pos, preloaded->records, size_t(n) * sizeof(CellPoint));
       }
-      if (!ReadRecords(*entry.cell, n, t - n, buffer + pos + n)) return 0;
+      if (!ReadRecords(m_cells[size_t(entry.cell)], n, t - n, buffer + pos + n)) return 0;
       pos += t;
     } else {
       uint32_t accepted = 0;
-      if (!DeliverClipped(*query, entry.x, entry.y, entry.z, 0, t, true, clipBuffer,
-                          buffer + pos, accepted))
+      if (!DeliverClipped(*query, x, y, z, 0, t, true, clipBuffer, buffer + pos, accepted))
         return 0;
       pos += accepted;
     }

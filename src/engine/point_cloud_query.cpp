@@ -32,7 +32,7 @@ QvVorlinImp::IPointCloudQuery* QvVorlinImp::createQuery(IPointCloudFilter* filte
     for (int32_t iy = 0; iy < ny; ++iy) {
       for (int32_t ix = 0; ix < nx; ++ix) {
         const int32_t i = CellIndex(ix, iy, iz);
-        const GridCell& cell = m_cells[size_t(i)];
+        const QzvCell& cell = m_cells[size_t(i)];
         query->totalPoints += cell.count;
         bool visible = cell.count > 0;
         bool whole = visible;

@@ -47,7 +47,7 @@ unsigned int QvVorlinImp::getPointSetPoints(IPointCloudQuery* handle, CellPoint*
       for (; set->z < m_nz; ++set->z) {
         const int32_t i = CellIndex(set->x, set->y, set->z);
         if (!query->IsVisible(i)) continue;
-        const GridCell& cell = m_cells[size_t(i)];
+        const QzvCell& cell = m_cells[size_t(i)];
         const uint32_t c = cell.count;
         const double w = cell.lod;
         const uint32_t p = set->cellRecordsTaken;

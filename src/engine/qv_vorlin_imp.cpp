@@ -47,8 +47,8 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   wmemcpy(m_fileName.get(), fileName, length);
 
   format::QzvHeader header;
-  format::QzvCellTables tables;
-  if (format::ReadQzvFile(m_file, header, tables) != format::QzvReadStatus::kOk) return false;
+  std::unique_ptr<QzvCell[]> cells;
+  if (format::ReadQzvFileCells(m_file, header, cells) != format::QzvReadStatus::kOk) return false;
 
   m_version = header.version;
   m_revision = header.revision;
@@ -64,25 +64,14 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   m_nz = header.nz;
   m_cellSize = header.cellSize;
 
-  // The file lists cells with x slowest; the engine keeps them x fastest.
-  const size_t n = tables.counts.size();
-  m_totalPoints = 0;
+  // The reader already put the cells in the engine's order (x fastest).
+  const size_t n = size_t(m_nx) * size_t(m_ny) * size_t(m_nz);
+  m_cells = std::move(cells);
   m_cellsNx = m_nx;
   m_cellsNy = m_ny;
   m_cellsNz = m_nz;
-  m_cells.reset(new GridCell[n]);
-  size_t k = 0;
-  for (int32_t ix = 0; ix < m_nx; ++ix) {
-    for (int32_t iy = 0; iy < m_ny; ++iy) {
-      for (int32_t iz = 0; iz < m_nz; ++iz, ++k) {
-        GridCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
-        cell.offset = tables.offsets[k];
-        cell.count = tables.counts[k];
-        cell.lod = tables.lods[k];
-        m_totalPoints += cell.count;
-      }
-    }
-  }
+  m_totalPoints = 0;
+  for (size_t i = 0; i < n; ++i) m_totalPoints += m_cells[i].count;
   m_unitsFactor = header.unitsFactor;
   m_attributeFlags = header.attributeFlags;
 
@@ -102,6 +91,8 @@ void QvVorlinImp::close() {
     edges.shrink_to_fit();
   }
   m_fileName.reset();
+  m_planKeys = std::vector<uint64_t>();
+  m_planScratch = std::vector<uint64_t>();
 }
 
 uint32_t QvVorlinImp::RecordSize() const { return format::RecordSize(m_version); }

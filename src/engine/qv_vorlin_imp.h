@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "engine/cell_loader.h"
-#include "import/grid_cell.h"
 #include "platform/file.h"
 #include "vorlin/qv_vorlin.h"
 
@@ -74,7 +73,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   uint32_t RecordSize() const;
   // Reads records [first, first + count) of a cell from the file, widening
   // version-3 records. Caller holds the loader's lock.
-  bool ReadRecords(const GridCell& cell, uint32_t first, uint32_t count, CellPoint* out);
+  bool ReadRecords(const QzvCell& cell, uint32_t first, uint32_t count, CellPoint* out);
   // Reads count records of a partly covered cell from record first into
   // clipBuffer, tests each against the query's filter and the clip filter and
   // appends the accepted ones to out. addCentre: the clip filter sees world
@@ -105,12 +104,16 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   double m_boundsMax[3] = {0, 0, 0};
   double m_centre[3] = {0, 0, 0};
   // Cell table in z-major order: cell (ix, iy, iz) is (iz * ny + iy) * nx + ix.
-  std::unique_ptr<GridCell[]> m_cells;
+  std::unique_ptr<QzvCell[]> m_cells;
   int32_t m_cellsNx = 0, m_cellsNy = 0, m_cellsNz = 0;  // dimensions of m_cells
   int32_t m_nx = 0, m_ny = 0, m_nz = 0;                 // from the last header read
   CellLoader m_loader;
   uint32_t m_attributeFlags = 1;
   IPointCloudFilter* m_clipFilter = nullptr;
+  // getPoints' sort keys and working space, one per visible cell; kept while
+  // the file is open so that a grid of a million cells is not allocated and
+  // paged in again on every call.
+  std::vector<uint64_t> m_planKeys, m_planScratch;
 };
 
 #endif

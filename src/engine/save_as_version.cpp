@@ -40,7 +40,7 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
   for (int32_t ix = 0; ix < nx; ++ix) {
     for (int32_t iy = 0; iy < ny; ++iy) {
       for (int32_t iz = 0; iz < nz; ++iz) {
-        const GridCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
+        const QzvCell& cell = m_cells[size_t(CellIndex(ix, iy, iz))];
         counts.push_back(cell.count);
         sourceOffsets.push_back(cell.offset);
         lods.push_back(cell.lod);

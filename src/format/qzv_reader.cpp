@@ -3,6 +3,8 @@
 #include <math.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "format/little_endian.h"
 #include "format/qzv_layout.h"
 
@@ -35,12 +37,10 @@ void ReadBoundsAndGrid(const uint8_t* p, QzvHeader& h) {
   h.nz = GetI32(p + 80);
 }
 
-}  // namespace
-
-QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tables) {
-  const int64_t signedSize = file.Size();
-  const uint64_t fileSize = signedSize > 0 ? uint64_t(signedSize) : 0;
-
+// Reads everything before the tables; pos ends at the first table and n is
+// the number of cells, bounded by the file's size.
+QzvReadStatus ReadHead(platform::File& file, uint64_t fileSize, QzvHeader& h, uint64_t& pos,
+                       uint64_t& n) {
   uint8_t head[103];
   if (!ReadAt(file, fileSize, 0, head, 3) || memcmp(head, kQzvMagic, 3) != 0)
     return QzvReadStatus::kNotQzv;
@@ -49,7 +49,6 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tab
   if (h.version > kQzvMaxVersion) return QzvReadStatus::kUnsupportedVersion;
 
   const bool layoutV3 = h.version <= kQzvVersion3;
-  uint64_t pos;
   if (layoutV3) {
     if (!ReadAt(file, fileSize, 7, head + 7, 92)) return QzvReadStatus::kTruncated;
     h.revision = 0;
@@ -67,8 +66,7 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tab
 
   // Each cell needs 16 bytes of tables, so the file size bounds the grid.
   const uint64_t byTables = fileSize / kTableBytesPerCell;
-  const uint64_t n =
-      CellCount(h.nx, h.ny, h.nz, byTables < kMaxQzvCells ? byTables : kMaxQzvCells);
+  n = CellCount(h.nx, h.ny, h.nz, byTables < kMaxQzvCells ? byTables : kMaxQzvCells);
   if (n == 0) return QzvReadStatus::kBadGrid;
   const int32_t dims[3] = {h.nx, h.ny, h.nz};
 
@@ -102,6 +100,47 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tab
   }
 
   if (pos > fileSize || kTableBytesPerCell * n > fileSize - pos) return QzvReadStatus::kTruncated;
+  return QzvReadStatus::kOk;
+}
+
+uint64_t FileSizeOf(platform::File& file) {
+  const int64_t size = file.Size();
+  return size > 0 ? uint64_t(size) : 0;
+}
+
+// The queries divide by sums of LOD values; keep them finite and non-negative.
+float SaneLod(float lod) { return (isfinite(lod) && lod > 0.0f) ? lod : 0.0f; }
+
+// Cells whose records would run past the end of the file keep those it holds.
+uint32_t HeldCount(uint32_t count, uint64_t offset, uint64_t fileSize, uint32_t recordSize) {
+  const uint64_t held = offset < fileSize ? (fileSize - offset) / recordSize : 0;
+  return count > held ? uint32_t(held) : count;
+}
+
+// A gap of at least the trailer's size before the first record means the
+// trailing block is there, whatever the version says.
+QzvReadStatus ReadTrailer(platform::File& file, uint64_t fileSize, uint64_t pos,
+                          uint64_t firstOffset, QzvHeader& h) {
+  h.hasTrailer = false;
+  h.unitsFactor = 0.0;
+  h.attributeFlags = 1;
+  if (int64_t(firstOffset - pos) >= int64_t(kTrailerSize)) {
+    uint8_t trailer[12];
+    if (!ReadAt(file, fileSize, pos, trailer, sizeof trailer)) return QzvReadStatus::kTruncated;
+    h.hasTrailer = true;
+    h.unitsFactor = GetF64(trailer);
+    h.attributeFlags = GetU32(trailer + 8);
+  }
+  return QzvReadStatus::kOk;
+}
+
+}  // namespace
+
+QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tables) {
+  const uint64_t fileSize = FileSizeOf(file);
+  uint64_t pos = 0, n = 0;
+  const QzvReadStatus status = ReadHead(file, fileSize, h, pos, n);
+  if (status != QzvReadStatus::kOk) return status;
   {
     std::vector<uint8_t> raw(size_t(n) * 8);
     if (!ReadAt(file, fileSize, pos, raw.data(), size_t(n) * 4)) return QzvReadStatus::kTruncated;
@@ -115,32 +154,70 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tab
     if (!ReadAt(file, fileSize, pos, raw.data(), size_t(n) * 4)) return QzvReadStatus::kTruncated;
     tables.lods.resize(size_t(n));
     for (size_t k = 0; k < n; ++k) {
-      const float lod = GetF32(raw.data() + 4 * k);
-      // The queries divide by sums of these; keep them finite and non-negative.
-      tables.lods[k] = (isfinite(lod) && lod > 0.0f) ? lod : 0.0f;
+      tables.lods[k] = SaneLod(GetF32(raw.data() + 4 * k));
     }
     pos += 4 * n;
   }
 
-  // A gap of at least the trailer's size before the first record means the
-  // trailing block is there, whatever the version says.
-  h.hasTrailer = false;
-  h.unitsFactor = 0.0;
-  h.attributeFlags = 1;
-  if (int64_t(tables.offsets[0] - pos) >= int64_t(kTrailerSize)) {
-    uint8_t trailer[12];
-    if (!ReadAt(file, fileSize, pos, trailer, sizeof trailer)) return QzvReadStatus::kTruncated;
-    h.hasTrailer = true;
-    h.unitsFactor = GetF64(trailer);
-    h.attributeFlags = GetU32(trailer + 8);
-  }
+  const QzvReadStatus trailer = ReadTrailer(file, fileSize, pos, tables.offsets[0], h);
+  if (trailer != QzvReadStatus::kOk) return trailer;
 
   const uint32_t recordSize = RecordSize(h.version);
-  for (size_t k = 0; k < n; ++k) {
-    const uint64_t offset = tables.offsets[k];
-    const uint64_t held = offset < fileSize ? (fileSize - offset) / recordSize : 0;
-    if (tables.counts[k] > held) tables.counts[k] = uint32_t(held);
+  for (size_t k = 0; k < n; ++k)
+    tables.counts[k] = HeldCount(tables.counts[k], tables.offsets[k], fileSize, recordSize);
+  return QzvReadStatus::kOk;
+}
+
+QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& h,
+                               std::unique_ptr<QzvCell[]>& cells) {
+  const uint64_t fileSize = FileSizeOf(file);
+  uint64_t pos = 0, n = 0;
+  const QzvReadStatus status = ReadHead(file, fileSize, h, pos, n);
+  if (status != QzvReadStatus::kOk) return status;
+
+  // The file lists cells with x slowest and z fastest, so the entries of a
+  // few x layers are contiguous in each table. Read them as one block per
+  // table and transpose them into z-major order; a block of 4 or more layers
+  // writes whole cache lines of the cell table. The block stays near 1 MiB so
+  // that its pages are few; a layer is at most the file's size.
+  const size_t nx = size_t(h.nx), ny = size_t(h.ny), nz = size_t(h.nz);
+  const size_t layer = ny * nz;
+  const size_t byBytes = (size_t(1) << 20) / (layer * kTableBytesPerCell);
+  const size_t layersPerBlock = std::max<size_t>(1, std::min({size_t(16), nx, byBytes}));
+  const size_t blockEntries = layersPerBlock * layer;
+  std::unique_ptr<uint8_t[]> raw(new uint8_t[blockEntries * kTableBytesPerCell]);
+  uint8_t* const rawCounts = raw.get();
+  uint8_t* const rawOffsets = rawCounts + 4 * blockEntries;
+  uint8_t* const rawLods = rawOffsets + 8 * blockEntries;
+  const uint64_t countsAt = pos, offsetsAt = pos + 4 * n, lodsAt = pos + 12 * n;
+  const uint32_t recordSize = RecordSize(h.version);
+
+  std::unique_ptr<QzvCell[]> table(new QzvCell[size_t(n)]);
+  for (size_t x0 = 0; x0 < nx; x0 += layersPerBlock) {
+    const size_t layers = std::min(layersPerBlock, nx - x0);
+    const size_t entries = layers * layer;
+    const uint64_t k0 = uint64_t(x0) * layer;
+    if (!ReadAt(file, fileSize, countsAt + 4 * k0, rawCounts, 4 * entries) ||
+        !ReadAt(file, fileSize, offsetsAt + 8 * k0, rawOffsets, 8 * entries) ||
+        !ReadAt(file, fileSize, lodsAt + 4 * k0, rawLods, 4 * entries))
+      return QzvReadStatus::kTruncated;
+    for (size_t iy = 0; iy < ny; ++iy) {
+      for (size_t iz = 0; iz < nz; ++iz) {
+        QzvCell* out = &table[(iz * ny + iy) * nx + x0];
+        size_t k = iy * nz + iz;  // within the block
+        for (size_t dx = 0; dx < layers; ++dx, k += layer) {
+          const uint64_t offset = GetU64(rawOffsets + 8 * k);
+          out[dx].offset = offset;
+          out[dx].count = HeldCount(GetU32(rawCounts + 4 * k), offset, fileSize, recordSize);
+          out[dx].lod = SaneLod(GetF32(rawLods + 4 * k));
+        }
+      }
+    }
   }
+
+  const QzvReadStatus trailer = ReadTrailer(file, fileSize, lodsAt + 4 * n, table[0].offset, h);
+  if (trailer != QzvReadStatus::kOk) return trailer;
+  cells = std::move(table);
   return QzvReadStatus::kOk;
 }
 

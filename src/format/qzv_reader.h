@@ -3,6 +3,7 @@
 
 #include <stdint.h>
 
+#include <memory>
 #include <vector>
 
 #include "platform/file.h"
@@ -34,6 +35,15 @@ struct QzvCellTables {
   std::vector<float> lods;
 };
 
+// One cell as the engine keeps it: a plain 16-byte record, so a table of a
+// million cells is one allocation that needs no construction.
+struct QzvCell {
+  uint64_t offset;  // first record in the file
+  uint32_t count;
+  float lod;
+};
+static_assert(sizeof(QzvCell) == 16, "QzvCell is 16 bytes");
+
 enum class QzvReadStatus {
   kOk,
   kNotQzv,              // magic missing or not "QZV"
@@ -53,6 +63,12 @@ constexpr uint64_t kMaxQzvCells = 0x3FFFFFFFu;
 // to 0); LOD values that are negative or not finite become 0. Versions below
 // 3 are read with the version-3 layout and 16-byte records.
 QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& header, QzvCellTables& tables);
+
+// The same, with the tables decoded straight into one record per cell in
+// z-major order: cell (ix, iy, iz) is cells[(iz * ny + iy) * nx + ix]. The
+// tables are read in a few large blocks rather than per field.
+QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& header,
+                               std::unique_ptr<QzvCell[]>& cells);
 
 }  // namespace format
 }  // namespace vorlin
