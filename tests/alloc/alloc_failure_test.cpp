@@ -68,6 +68,8 @@ void operator delete(void* p) noexcept { std::free(p); }
 void operator delete[](void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
 void operator delete[](void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -113,11 +115,11 @@ std::vector<uint8_t> Bytes(const std::string& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Every site up to 1000, then geometric steps of about 1.5 per cent, and the
+// Every site up to 400, then geometric steps of about 3 per cent, and the
 // last few sites: a few hundred runs whatever the count.
 std::vector<uint64_t> Schedule(uint64_t sites) {
   std::vector<uint64_t> n;
-  for (uint64_t i = 1; i <= sites; i = i < 1000 ? i + 1 : i + i / 64) n.push_back(i);
+  for (uint64_t i = 1; i <= sites; i = i < 400 ? i + 1 : i + i / 32) n.push_back(i);
   for (uint64_t i = sites > 8 ? sites - 8 : 1; i <= sites; ++i) n.push_back(i);
   std::sort(n.begin(), n.end());
   n.erase(std::unique(n.begin(), n.end()), n.end());
