@@ -68,14 +68,21 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
   const std::vector<uint8_t> header =
       format::EncodeQzvV3Header(geometry, counts.data(), targetOffsets.data(), lods.data());
 
+  // Buffers come before the file, so that an allocation failure leaves no
+  // partial copy behind.
+  uint32_t largestSlice = 0;
+  for (uint32_t c : counts) largestSlice = std::max(largestSlice, std::min(kSliceRecords, c));
+  std::vector<uint8_t> source;
+  std::vector<uint8_t> target;
+  source.reserve(size_t(largestSlice) * format::kRecordSizeV4);
+  target.reserve(size_t(largestSlice) * format::kRecordSizeV3);
+
   platform::File out = platform::File::Open(fileName, platform::kAccessRead | platform::kAccessWrite,
                                             platform::kShareNone,
                                             platform::Disposition::kCreateAlways);
   if (!out.IsValid()) return false;
 
   bool ok = out.Write(header.data(), header.size());
-  std::vector<uint8_t> source;
-  std::vector<uint8_t> target;
   for (size_t k = 0; ok && k < counts.size(); ++k) {
     uint32_t done = 0;
     while (ok && done < counts[k]) {

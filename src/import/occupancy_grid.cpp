@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <memory>
+
 #include "platform/temp_file.h"
 
 OccupancyGrid::~OccupancyGrid() {
@@ -31,11 +33,11 @@ bool OccupancyGrid::Init(int32_t d0, int32_t d1, int32_t d2) {
 }
 
 PointBlock* OccupancyGrid::AllocateBlock(int32_t capacity) {
-  PointBlock* block = new PointBlock;
+  std::unique_ptr<PointBlock> block(new PointBlock);
   block->records.reset(new CellPoint[size_t(capacity)]);
   block->capacity = capacity;
   m_residentBytes += size_t(capacity) * sizeof(CellPoint);
-  return block;
+  return block.release();
 }
 
 bool OccupancyGrid::SwapOut(PointBlock* block) {

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <memory>
 
 constexpr int32_t PagedPointList::kBlockRecords;
 
@@ -23,7 +24,9 @@ void PagedPointList::SelectBlock(int32_t index) {
 void PagedPointList::Append(const CellPoint& record) {
   if (m_position == kBlockRecords) {
     if (m_current + 1 == BlockCount()) {
-      m_blocks.emplace_back(m_manager->AllocateBlock(kBlockRecords));
+      // Owned before the list grows, so that a failing growth frees it.
+      std::unique_ptr<PointBlock> block(m_manager->AllocateBlock(kBlockRecords));
+      m_blocks.push_back(std::move(block));
       m_position = 0;
       SelectBlock(BlockCount() - 1);
     } else {

@@ -65,9 +65,17 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
   std::string utf8 = ToUtf8(path);
   int flags = OpenFlags(access);
   if (disposition == Disposition::kCreateAlways) flags |= O_CREAT;
+  // Knowing whether this call made the file lets a failure below take it away
+  // again.
+  bool created = false;
   int fd;
   do {
-    fd = ::open(utf8.c_str(), flags, 0666);
+    fd = (flags & O_CREAT) ? ::open(utf8.c_str(), flags | O_EXCL, 0666) : -1;
+    if (fd >= 0) {
+      created = true;
+    } else if (!(flags & O_CREAT) || errno == EEXIST) {
+      fd = ::open(utf8.c_str(), flags, 0666);
+    }
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return file;
 
@@ -81,7 +89,14 @@ File File::Open(const wchar_t* path, unsigned access, unsigned share,
   int fdFlags = ::fcntl(fd, F_GETFL);
   if (fdFlags >= 0) ::fcntl(fd, F_SETFL, fdFlags & ~O_NONBLOCK);
 
-  uint64_t regId = RegisterOpen(IdentityOf(st), access, share);
+  uint64_t regId;
+  try {
+    regId = RegisterOpen(IdentityOf(st), access, share);
+  } catch (...) {  // an allocation failure goes to the caller, the file does not stay
+    ::close(fd);
+    if (created) ::unlink(utf8.c_str());
+    throw;
+  }
   if (regId == 0) {
     ::close(fd);  // refused by a share mode: nothing was truncated
     return file;

@@ -7,7 +7,9 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <new>
 
 namespace vorlin {
 namespace platform {
@@ -65,26 +67,47 @@ int MakeUnlinkedFile(const std::string& dir) {
 SpillFile* SpillFile::Create(const std::string& dir) {
   Backings& b = TheBackings();
   std::lock_guard<std::mutex> lock(b.mutex);
+  // Everything that can throw comes before a descriptor is made or counted.
+  std::unique_ptr<SpillBacking> made;
   SpillBacking*& backing = b.byDir[dir];
   if (!backing) {
-    int fd = MakeUnlinkedFile(dir);
-    if (fd < 0) {
+    try {
+      made.reset(new SpillBacking);
+      made->dir = dir;
+      made->fd = MakeUnlinkedFile(dir);
+    } catch (...) {
+      b.byDir.erase(dir);
+      throw;
+    }
+    if (made->fd < 0) {
       b.byDir.erase(dir);
       return nullptr;
     }
-    backing = new SpillBacking;
-    backing->fd = fd;
-    backing->dir = dir;
   }
+  SpillBacking* target = made ? made.get() : backing;
+  SpillFile* file = new (std::nothrow) SpillFile(target);
+  if (!file) {
+    if (made) {
+      ::close(made->fd);
+      b.byDir.erase(dir);
+    }
+    throw std::bad_alloc();
+  }
+  if (made) backing = made.release();
   ++backing->openFiles;
-  return new SpillFile(backing);
+  return file;
 }
 
 SpillFile::~SpillFile() {
   Backings& b = TheBackings();
   std::lock_guard<std::mutex> lock(b.mutex);
+  // Destructors run during an allocation failure's unwinding: an extent that
+  // cannot be listed as free stays unused until the backing file closes.
   for (size_t i = 0; i < m_extents.size(); ++i) {
-    m_backing->freeExtents[SizeClass(i)].push_back(m_extents[i]);
+    try {
+      m_backing->freeExtents[SizeClass(i)].push_back(m_extents[i]);
+    } catch (const std::bad_alloc&) {
+    }
   }
   if (--m_backing->openFiles == 0) {
     ::close(m_backing->fd);  // the disk space goes with it
