@@ -7,16 +7,16 @@ namespace cli {
 
 namespace {
 
-const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& name) {
-  for (const OptionSpec& spec : options) {
-    if (name == spec.name) return &spec;
+const OptionDef* FindOption(const std::vector<OptionDef>& options, const std::string& name) {
+  for (const OptionDef& option : options) {
+    if (name == option.name) return &option;
   }
   return nullptr;
 }
 
 }  // namespace
 
-Args::Args(const std::vector<std::string>& argv, const std::vector<OptionSpec>& options) {
+Args::Args(const std::vector<std::string>& argv, const std::vector<OptionDef>& options) {
   bool optionsEnded = false;
   for (size_t i = 0; i < argv.size(); ++i) {
     const std::string& word = argv[i];
@@ -45,9 +45,9 @@ Args::Args(const std::vector<std::string>& argv, const std::vector<OptionSpec>& 
       name = name.substr(0, equals);
       inlineValue = true;
     }
-    const OptionSpec* spec = FindOption(options, name);
-    if (!spec) throw UsageError{"unknown option '--" + name + "'"};
-    if (!spec->takesValue) {
+    const OptionDef* option = FindOption(options, name);
+    if (!option) throw UsageError{"unknown option '--" + name + "'"};
+    if (!option->takesValue) {
       if (inlineValue) throw UsageError{"option '--" + name + "' takes no value"};
       m_values[name] = "";
       continue;

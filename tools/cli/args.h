@@ -12,7 +12,7 @@
 namespace vorlin {
 namespace cli {
 
-struct OptionSpec {
+struct OptionDef {
   const char* name;  // without the leading dashes
   bool takesValue;
 };
@@ -22,7 +22,7 @@ class Args {
   // argv holds the words after the subcommand name. Throws UsageError on an
   // unknown option, a missing value or a flag given a value. --help and -h
   // are always recognised.
-  Args(const std::vector<std::string>& argv, const std::vector<OptionSpec>& options);
+  Args(const std::vector<std::string>& argv, const std::vector<OptionDef>& options);
 
   bool helpRequested() const { return m_help; }
   bool has(const std::string& name) const;
