@@ -145,61 +145,10 @@ void SubCellWeights(const int32_t* occupied, float* weights) {
 // paged lists.
 void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint32_t* listCount,
                       const float* weights, CellPoint* out, uint32_t count) {
-  std::vector<int32_t> order;
-  order.reserve(size_t(kSubCells));
-  for (int32_t s = 0; s < kSubCells; ++s) {
-    if (listCount[s] > 0) order.push_back(s);
-  }
-  int32_t m = int32_t(order.size());
-  // The lists that may still hold records, ascending: a rebuild of the order
-  // only looks at these.
-  std::vector<int32_t> live(order);
-  std::vector<uint32_t> taken(size_t(kSubCells), 0);
-  ShuffleIndices(order.data(), m);
-
-  int32_t cursor = 0;
-  int32_t passes = 0;
-  uint32_t visits = 0;
-  uint32_t written = 0;
-  int32_t misses = 0;
-  while (written < count && m > 0) {
-    if (cursor == 0) {
-      ++passes;
-      if (passes > 1) {
-        ShuffleIndices(order.data(), m);
-        passes = 0;
-      }
-    }
-    int32_t s = order[size_t(cursor)];
-    uint32_t t = taken[size_t(s)];
-    if (t < listCount[s]) {
-      int32_t threshold = 16 - int32_t(weights[s] * -256.0);
-      if (int32_t(visits & 255u) < threshold) {
-        out[written++] = sorted[start[s] + t];
-        ++taken[size_t(s)];
-      }
-      ++visits;
-    } else {
-      ++misses;
-      if (misses > 256) {
-        order.clear();
-        size_t kept = 0;
-        for (int32_t k : live) {
-          if (taken[size_t(k)] < listCount[k]) {
-            order.push_back(k);
-            live[kept++] = k;
-          }
-        }
-        live.resize(kept);
-        m = int32_t(order.size());
-        misses = 0;
-        ShuffleIndices(order.data(), m);
-        passes = 0;
-      }
-    }
-    ++cursor;
-    if (cursor >= m) cursor = 0;
-  }
+  CellPoint* next = out;
+  DealRecords(
+      kSubCells, weights, count, [&](int32_t s) { return listCount[s]; },
+      [&](int32_t s, uint64_t t) { *next++ = sorted[start[s] + t]; });
 }
 
 // The ordering of records held in memory: the sub-cell lists become ranges

@@ -144,61 +144,16 @@ void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
 
 void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
                      uint32_t count) {
-  const int32_t lists = grid.ListCount();
-  std::vector<int32_t> order;
-  order.reserve(size_t(lists));
-  for (int32_t s = 0; s < lists; ++s) {
-    if (grid.List(s).Count() > 0) order.push_back(s);
-  }
-  int32_t m = int32_t(order.size());
-  std::vector<int64_t> taken(size_t(lists), 0);
-  ShuffleIndices(order.data(), m);
-
-  int32_t cursor = 0;
-  int32_t passes = 0;
-  uint32_t visits = 0;
-  uint32_t written = 0;
-  int32_t misses = 0;
-  while (written < count && m > 0) {
-    if (cursor == 0) {
-      ++passes;
-      // Reshuffled at the start of every second cycle.
-      if (passes > 1) {
-        ShuffleIndices(order.data(), m);
-        passes = 0;
-      }
-    }
-    int32_t s = order[size_t(cursor)];
-    PagedPointList& list = grid.List(s);
-    int64_t t = taken[size_t(s)];
-    if (t < list.Count()) {
-      int32_t threshold = 16 - int32_t(weights[s] * -256.0);
-      if (int32_t(visits & 255u) < threshold) {
+  DealRecords(
+      grid.ListCount(), weights, count, [&](int32_t s) { return grid.List(s).Count(); },
+      [&](int32_t s, uint64_t t) {
+        PagedPointList& list = grid.List(s);
         CellPoint record;
         list.SetPosition(int32_t(t % PagedPointList::kBlockRecords));
         list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords));
         list.Read(&record, int64_t(sizeof(CellPoint)));
         out.WritePoint(record);
-        ++taken[size_t(s)];
-        ++written;
-      }
-      ++visits;
-    } else {
-      ++misses;
-      if (misses > 256) {
-        order.clear();
-        for (int32_t k = 0; k < lists; ++k) {
-          if (taken[size_t(k)] < grid.List(k).Count()) order.push_back(k);
-        }
-        m = int32_t(order.size());
-        misses = 0;
-        ShuffleIndices(order.data(), m);
-        passes = 0;
-      }
-    }
-    ++cursor;
-    if (cursor >= m) cursor = 0;
-  }
+      });
 }
 
 }  // namespace vorlin

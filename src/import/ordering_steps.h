@@ -8,6 +8,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <vector>
+
 #include "import/bit_array.h"
 #include "import/linear_point_buf.h"
 #include "import/occupancy_grid.h"
@@ -46,6 +48,70 @@ void ShuffleLists(OccupancyGrid& grid, int64_t largestCount);
 // Writes count records to out, dealing them from the sub-cell lists in random
 // rotations; a sub-cell of weight w (0..1) yields on 16 + 256 w of every 256
 // visits. count must equal the records held by the lists.
+// Deals count records out of the sub-cell lists in a random rotation: a list
+// of weight w gives a record on a visit while the visit count mod 256 is
+// below 16 + 256 w, and the rotation is reshuffled every second cycle and
+// rebuilt from the lists still holding records after 256 misses. Records of
+// one list leave in list order. listCount(s) is list s's record count and
+// take(s, t) delivers record t of list s.
+template <typename ListCount, typename Take>
+void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount listCount,
+                 Take take) {
+  std::vector<int32_t> order;
+  order.reserve(size_t(lists));
+  for (int32_t s = 0; s < lists; ++s) {
+    if (listCount(s) > 0) order.push_back(s);
+  }
+  int32_t m = int32_t(order.size());
+  // The lists that may still hold records, ascending: a rebuild of the order
+  // only looks at these.
+  std::vector<int32_t> live(order);
+  std::vector<uint64_t> taken(size_t(lists), 0);
+  ShuffleIndices(order.data(), m);
+
+  int32_t cursor = 0;
+  int32_t passes = 0;
+  uint32_t visits = 0;
+  uint32_t written = 0;
+  int32_t misses = 0;
+  while (written < count && m > 0) {
+    if (cursor == 0) {
+      ++passes;
+      if (passes > 1) {
+        ShuffleIndices(order.data(), m);
+        passes = 0;
+      }
+    }
+    const int32_t s = order[size_t(cursor)];
+    const uint64_t t = taken[size_t(s)];
+    if (t < uint64_t(listCount(s))) {
+      const int32_t threshold = 16 - int32_t(weights[s] * -256.0);
+      if (int32_t(visits & 255u) < threshold) {
+        take(s, t);
+        ++taken[size_t(s)];
+        ++written;
+      }
+      ++visits;
+    } else if (++misses > 256) {
+      order.clear();
+      size_t kept = 0;
+      for (int32_t k : live) {
+        if (taken[size_t(k)] < uint64_t(listCount(k))) {
+          order.push_back(k);
+          live[kept++] = k;
+        }
+      }
+      live.resize(kept);
+      m = int32_t(order.size());
+      misses = 0;
+      ShuffleIndices(order.data(), m);
+      passes = 0;
+    }
+    ++cursor;
+    if (cursor >= m) cursor = 0;
+  }
+}
+
 void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
                      uint32_t count);
 
