@@ -15,6 +15,7 @@
 #include "vorlin/cell_point.h"
 
 using vorlin::format::QzvCell;
+using vorlin::format::QzvCellTable;
 
 // Preloads the leading records of every cell on a background thread, each
 // cell in proportion to its share of the file's points, and owns the lock that

@@ -12,7 +12,7 @@ namespace format = vorlin::format;
 
 PointCloudQuery* QvVorlinImp::QueryForOpenGrid(IPointCloudQuery* query) const {
   PointCloudQuery* q = query ? dynamic_cast<PointCloudQuery*>(query) : nullptr;
-  if (!q || !m_cells || !q->SameGrid(m_cellsNx, m_cellsNy, m_cellsNz)) return nullptr;
+  if (!q || m_cells.empty() || !q->SameGrid(m_cellsNx, m_cellsNy, m_cellsNz)) return nullptr;
   return q;
 }
 

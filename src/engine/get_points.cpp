@@ -14,9 +14,10 @@ using Zelvane::Vorlin::CellPoint;
 namespace {
 
 // A visible cell in headroom order: (count - initial share + 2^32) in the
-// upper 33 bits, the cell's index in the lower 30. Sorting these 8-byte keys
-// orders by headroom and keeps grid order among equal headrooms; the initial
-// share is recovered from the key.
+// upper 33 bits, the cell's index in the lower 30. The keys are made in grid
+// order and sorted stably by the headroom bits alone, which keeps grid order
+// among equal headrooms and costs no pass at all when every cell has the
+// same headroom; the initial share is recovered from the key.
 constexpr int kIndexBits = 30;
 constexpr uint64_t kIndexMask = (uint64_t(1) << kIndexBits) - 1;
 constexpr int64_t kHeadroomBias = int64_t(1) << 32;
@@ -49,7 +50,7 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
 
   // Initial shares, in grid order with x fastest; ties in the sort below keep
   // this order.
-  std::vector<uint64_t>& plan = m_planKeys;
+  auto& plan = m_planKeys;
   plan.clear();
   plan.reserve(query->visibleCells);
   uint64_t S = 0;
@@ -64,7 +65,7 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
 
   // Cells shortest of points for their share first, so that what they cannot
   // fill is handed on to the cells that can.
-  vorlin::RadixSortByKey(plan, m_planScratch, [](uint64_t key) { return key; });
+  vorlin::RadixSortByKey(plan, m_planScratch, [](uint64_t key) { return key >> kIndexBits; });
   std::vector<Read> reads, readScratch;
   int64_t R = int64_t(N);  // budget still open
   double D = 0.0;          // surplus not yet handed on
@@ -86,7 +87,9 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
       t = std::min<uint64_t>(uint64_t(share), c);
       D += double(int64_t(t0) - int64_t(t));
       Wr -= w;
-      A = Wr > 0.0 ? D / Wr : 0.0;
+      // Nothing handed on yet (the usual case when shares are below one
+      // record) leaves A at zero without the division's latency.
+      A = (D != 0.0 && Wr > 0.0) ? D / Wr : 0.0;
       // Even whole, the cells still to come could not fill the open budget.
       if (int64_t(t + S) < R) {
         wholeCells = true;

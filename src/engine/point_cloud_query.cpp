@@ -16,9 +16,9 @@ void PointCloudQuery::release() { delete this; }
 
 QvVorlinImp::IPointCloudQuery* QvVorlinImp::createQuery(IPointCloudFilter* filter, bool clip) {
   // Without a cell table the grid has no cells.
-  const int32_t nx = m_cells ? m_cellsNx : 0;
-  const int32_t ny = m_cells ? m_cellsNy : 0;
-  const int32_t nz = m_cells ? m_cellsNz : 0;
+  const int32_t nx = !m_cells.empty() ? m_cellsNx : 0;
+  const int32_t ny = !m_cells.empty() ? m_cellsNy : 0;
+  const int32_t nz = !m_cells.empty() ? m_cellsNz : 0;
   PointCloudQuery* query = new (std::nothrow) PointCloudQuery(nx, ny, nz);
   if (!query) return nullptr;
   if (filter) {

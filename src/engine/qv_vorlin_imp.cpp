@@ -47,7 +47,7 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   wmemcpy(m_fileName.get(), fileName, length);
 
   format::QzvHeader header;
-  std::unique_ptr<QzvCell[]> cells;
+  QzvCellTable cells;
   if (format::ReadQzvFileCells(m_file, header, cells) != format::QzvReadStatus::kOk) return false;
 
   m_version = header.version;
@@ -76,7 +76,7 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   m_attributeFlags = header.attributeFlags;
 
   if (m_loader.SetUp(m_nx, m_ny, m_nz, preloadBudget))
-    m_loader.Start(m_totalPoints, m_file, m_cells.get(), m_version <= format::kQzvVersion3);
+    m_loader.Start(m_totalPoints, m_file, m_cells.data(), m_version <= format::kQzvVersion3);
   return true;
 }
 
@@ -84,15 +84,15 @@ void QvVorlinImp::close() {
   m_loader.Stop();
   if (m_file.IsValid()) m_file.Close();
   m_file = platform::File();
-  m_cells.reset();
+  m_cells = QzvCellTable();
   m_cellsNx = m_cellsNy = m_cellsNz = 0;
   for (auto& edges : m_upperEdges) {
     edges.clear();
     edges.shrink_to_fit();
   }
   m_fileName.reset();
-  m_planKeys = std::vector<uint64_t>();
-  m_planScratch = std::vector<uint64_t>();
+  m_planKeys = decltype(m_planKeys)();
+  m_planScratch = decltype(m_planScratch)();
 }
 
 uint32_t QvVorlinImp::RecordSize() const { return format::RecordSize(m_version); }

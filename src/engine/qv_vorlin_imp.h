@@ -104,7 +104,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   double m_boundsMax[3] = {0, 0, 0};
   double m_centre[3] = {0, 0, 0};
   // Cell table in z-major order: cell (ix, iy, iz) is (iz * ny + iy) * nx + ix.
-  std::unique_ptr<QzvCell[]> m_cells;
+  QzvCellTable m_cells;
   int32_t m_cellsNx = 0, m_cellsNy = 0, m_cellsNz = 0;  // dimensions of m_cells
   int32_t m_nx = 0, m_ny = 0, m_nz = 0;                 // from the last header read
   CellLoader m_loader;
@@ -113,7 +113,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // getPoints' sort keys and working space, one per visible cell; kept while
   // the file is open so that a grid of a million cells is not allocated and
   // paged in again on every call.
-  std::vector<uint64_t> m_planKeys, m_planScratch;
+  vorlin::platform::LargeVector<uint64_t> m_planKeys, m_planScratch;
 };
 
 #endif

@@ -18,8 +18,9 @@ namespace vorlin {
 // a second.
 // scratch is working space; a caller that keeps it between calls saves the
 // allocation and the first touch of its pages.
-template <typename T, typename KeyOf>
-void RadixSortByKey(std::vector<T>& items, std::vector<T>& scratch, KeyOf keyOf) {
+template <typename Vector, typename KeyOf>
+void RadixSortByKey(Vector& items, Vector& scratch, KeyOf keyOf) {
+  using T = typename Vector::value_type;
   static_assert(std::is_trivially_copyable<T>::value &&
                     std::is_trivially_default_constructible<T>::value,
                 "items are moved as plain bytes");

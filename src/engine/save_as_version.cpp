@@ -25,7 +25,7 @@ constexpr uint32_t kSliceRecords = 1 << 16;
 // even when the source's cells do not lie back to back.
 bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
   if (version != unsigned(format::kQzvVersion3) || m_version != format::kQzvVersion4) return false;
-  if (!m_cells || !m_file.IsValid() || !fileName) return false;
+  if (m_cells.empty() || !m_file.IsValid() || !fileName) return false;
 
   const int32_t nx = m_cellsNx, ny = m_cellsNy, nz = m_cellsNz;
   const uint64_t n = uint64_t(nx) * uint64_t(ny) * uint64_t(nz);

@@ -169,7 +169,7 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& h, QzvCellTables& tab
 }
 
 QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& h,
-                               std::unique_ptr<QzvCell[]>& cells) {
+                               QzvCellTable& cells) {
   const uint64_t fileSize = FileSizeOf(file);
   uint64_t pos = 0, n = 0;
   const QzvReadStatus status = ReadHead(file, fileSize, h, pos, n);
@@ -192,7 +192,7 @@ QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& h,
   const uint64_t countsAt = pos, offsetsAt = pos + 4 * n, lodsAt = pos + 12 * n;
   const uint32_t recordSize = RecordSize(h.version);
 
-  std::unique_ptr<QzvCell[]> table(new QzvCell[size_t(n)]);
+  QzvCellTable table(static_cast<size_t>(n));
   for (size_t x0 = 0; x0 < nx; x0 += layersPerBlock) {
     const size_t layers = std::min(layersPerBlock, nx - x0);
     const size_t entries = layers * layer;

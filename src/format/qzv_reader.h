@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/large_allocation.h"
 
 namespace vorlin {
 namespace format {
@@ -43,6 +44,7 @@ struct QzvCell {
   float lod;
 };
 static_assert(sizeof(QzvCell) == 16, "QzvCell is 16 bytes");
+using QzvCellTable = platform::LargeVector<QzvCell>;
 
 enum class QzvReadStatus {
   kOk,
@@ -68,7 +70,7 @@ QzvReadStatus ReadQzvFile(platform::File& file, QzvHeader& header, QzvCellTables
 // z-major order: cell (ix, iy, iz) is cells[(iz * ny + iy) * nx + ix]. The
 // tables are read in a few large blocks rather than per field.
 QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& header,
-                               std::unique_ptr<QzvCell[]>& cells);
+                               QzvCellTable& cells);
 
 }  // namespace format
 }  // namespace vorlin

@@ -90,6 +90,9 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
   if (capacity == 0) capacity = 1;
   std::unique_ptr<CellPoint[]> buffer(new CellPoint[capacity]);
 
+  // Every write below is complete or throws, so the position is tracked here
+  // instead of asking the system once per cell.
+  uint64_t position = uint64_t(out.Tell());
   size_t k = 0;
   for (int ix = 0; ix < nx; ++ix) {
     for (int iy = 0; iy < ny; ++iy) {
@@ -99,7 +102,7 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
           if (progress->isCancelled()) throw status::Cancelled;
           if (percent > 0.0) progress->setProgress(percent);
         }
-        offsets[k] = uint64_t(out.Tell());
+        offsets[k] = position;
         pointCounts[k] = 0;
         lodValues[k] = 0.0f;
         CellWriter& cell = Cell(ix, iy, iz);
@@ -124,6 +127,7 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
           }
           size_t written = 0;
           if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
+          position += bytes;
           remaining -= n;
         }
       }
