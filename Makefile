@@ -10,6 +10,7 @@ TSAN_DIR  := $(BUILD_ROOT)/tsan
 BENCH_DIR := $(BUILD_ROOT)/bench
 FUZZ_DIR  := $(BUILD_ROOT)/fuzz
 FUZZ_SECONDS ?= 1800
+FUZZ_JOBS ?= $(JOBS)
 
 .PHONY: all setup build test test-sanitize test-tsan demo bench clean fuzz-build fuzz-smoke fuzz
 
@@ -56,17 +57,18 @@ bench: setup
 	./bench/run_all.sh $(or $(BENCH_WORK),$(BENCH_DIR)/work)
 
 # libFuzzer targets (clang with the address and undefined-behaviour checks).
-# fuzz-smoke runs each for a minute; fuzz for FUZZ_SECONDS each.
+# fuzz-smoke runs each for a minute, fuzz for FUZZ_SECONDS each; FUZZ_JOBS
+# targets run at once.
 fuzz-build: setup
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE= -DVORLIN_FUZZ=ON \
 	  -DVORLIN_BUILD_TOOLS=OFF
 	$(CMAKE) --build $(FUZZ_DIR) -j $(JOBS) --target vorlin_fuzz
 
 fuzz-smoke: fuzz-build
-	./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) 60
+	FUZZ_JOBS=$(FUZZ_JOBS) ./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) 60
 
 fuzz: fuzz-build
-	./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+	FUZZ_JOBS=$(FUZZ_JOBS) ./tests/fuzz/run_fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(BUILD_ROOT)

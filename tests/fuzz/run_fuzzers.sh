@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs every fuzz target for SECONDS each from a build made with
 # -DVORLIN_FUZZ=ON; fails on the first crash, leak, timeout or out-of-memory.
-#   run_fuzzers.sh <build-dir> <seconds> [target ...]
+#   [FUZZ_JOBS=n] run_fuzzers.sh <build-dir> <seconds> [target ...]
 # Corpora grow in <build-dir>/corpus/<name>; crashing inputs are kept in
 # <build-dir>/artifacts.
 set -euo pipefail
@@ -31,12 +31,13 @@ if [ -d "$samples" ]; then
 fi
 
 wanted=" ${*:-las_import xyb_import qzv_engine file_location} "
-for entry in "${targets[@]}"; do
-  read -r name maxlen seeds <<<"$entry"
-  [[ $wanted == *" $name "* ]] || continue
-  corpus=$build/corpus/$name
+# FUZZ_JOBS targets run at once (default 1); each is single-threaded.
+jobs=${FUZZ_JOBS:-1}
+
+run_target() {
+  local name=$1 maxlen=$2 seeds=$3
+  local corpus=$build/corpus/$name log=$build/fuzz_$name.log
   mkdir -p "$corpus"
-  log=$build/fuzz_$name.log
   echo "fuzz: $name for ${seconds}s (log $log)"
   # Leak checks stay on; -timeout is per input, generous for imports.
   if ! "$bin/fuzz_$name" -max_total_time="$seconds" -max_len="$maxlen" -timeout=30 \
@@ -44,9 +45,25 @@ for entry in "${targets[@]}"; do
       "$corpus" $seeds >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "fuzz: $name FAILED"
-    exit 1
+    return 1
   fi
-  grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true
-  grep -E 'stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+  { grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE)' "$log" | tail -n 1 || true
+    grep -E 'stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
+  } | sed "s/^/$name: /"
+}
+
+pids=()
+failed=0
+for entry in "${targets[@]}"; do
+  read -r name maxlen seeds <<<"$entry"
+  [[ $wanted == *" $name "* ]] || continue
+  run_target "$name" "$maxlen" "$seeds" &
+  pids+=($!)
+  if [ ${#pids[@]} -ge "$jobs" ]; then
+    wait "${pids[0]}" || failed=1
+    pids=("${pids[@]:1}")
+  fi
 done
+for pid in "${pids[@]}"; do wait "$pid" || failed=1; done
+[ $failed -eq 0 ] || { echo "fuzz: a target found a fault"; exit 1; }
 echo "fuzz: all targets ran without a finding"
