@@ -1,7 +1,3 @@
-#include <gtest/gtest.h>
-
-#include <fstream>
-
 #include "engine/engine_test_support.h"
 #include "format/little_endian.h"
 #include "platform/fault_injection.h"
@@ -12,10 +8,7 @@ using namespace engine_test;
 namespace platform = vorlin::platform;
 namespace format = vorlin::format;
 
-std::vector<uint8_t> ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
+using vorlin_test::ReadBytes;
 
 class SaveAsVersionTest : public ::testing::Test {
  protected:
@@ -64,7 +57,7 @@ TEST_F(SaveAsVersionTest, CopyKeepsGridTablesAndRecordPrefixes) {
   const std::wstring out = dir.wfile("out.qzv");
   ASSERT_TRUE(engine->saveAsVersion(out.c_str(), 3));
 
-  const std::vector<uint8_t> bytes = ReadAll(dir.file("out.qzv"));
+  const std::vector<uint8_t> bytes = ReadBytes(dir.file("out.qzv"));
   const uint64_t n = uint64_t(source.CellCount());
   ASSERT_EQ(bytes.size(), 99 + 16 * n + 16 * source.TotalPoints());
   EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 3), "QZV");
@@ -104,14 +97,14 @@ TEST_F(SaveAsVersionTest, CopyKeepsGridTablesAndRecordPrefixes) {
   qzv_test::TestFile one;
   qzv_test::Populate(one, [](int, int, int) { return 37u; }, [](int, int, int) { return 0.5f; });
   ASSERT_TRUE(OpenFile(one, "one.qzv")->saveAsVersion(dir.wfile("one3.qzv").c_str(), 3));
-  EXPECT_EQ(ReadAll(dir.file("one3.qzv")).size(), 115u + 16u * 37u);
+  EXPECT_EQ(ReadBytes(dir.file("one3.qzv")).size(), 115u + 16u * 37u);
 }
 
 TEST_F(SaveAsVersionTest, SavingOverTheOpenFileFailsAndKeepsIt) {
   QvVorlin* engine = OpenFile(RandomGrid(4, 2, 3, 2, 11), "self.qzv");
-  const std::vector<uint8_t> before = ReadAll(dir.file("self.qzv"));
+  const std::vector<uint8_t> before = ReadBytes(dir.file("self.qzv"));
   EXPECT_FALSE(engine->saveAsVersion(dir.wfile("self.qzv").c_str(), 3));
-  EXPECT_EQ(ReadAll(dir.file("self.qzv")), before);
+  EXPECT_EQ(ReadBytes(dir.file("self.qzv")), before);
   IPointCloudQuery* query = engine->createQuery(nullptr, false);
   std::vector<CellPoint> buffer(100);
   EXPECT_GT(engine->getPoints(query, buffer.data(), 100), 0u);
