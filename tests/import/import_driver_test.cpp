@@ -2,10 +2,11 @@
 
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "import/normal_code.h"
 #include "platform/fault_injection.h"
-#include "import_test_fixture.h"
+#include "import_test_support.h"
 
 namespace {
 
@@ -127,8 +128,7 @@ TEST_F(Driver, ReadersAreUsedInOrderAndHostReadersSurvive) {
   EXPECT_EQ(a.openedWith, L"one.src");
   EXPECT_EQ(b.openedWith, L"two.src");
 
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.units, 0.0);  // the first reader's factor
   EXPECT_EQ(f.AllRecords().size(), 70u);
   EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size());
@@ -155,8 +155,7 @@ TEST_F(Driver, BoundsAreMergedPerAxis) {
     }
     PlainReader r("r", s, &m_log);
     ASSERT_EQ(Import({&r}), vs::Ok);
-    QzvFile f;
-    ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+    QzvFile f = Written();
     for (int a = 0; a < 3; ++a) {
       EXPECT_EQ(f.boundsMin[a], c.wantMin[a]) << a;
       EXPECT_EQ(f.boundsMax[a], c.wantMax[a]) << a;
@@ -203,8 +202,7 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
     if (c.kind == kPlain) reader.reset(new PlainReader("r", s, &m_log));
     if (c.kind == kDefaultEx) reader.reset(new import_test::DefaultExReader("r", s, &m_log));
     ASSERT_EQ(Import({reader.get()}, nullptr, c.requested), vs::Ok);
-    QzvFile f;
-    ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+    QzvFile f = Written();
     EXPECT_EQ(f.flags, c.flags);
     auto stored = ByPosition(f.AllRecords());
     ASSERT_EQ(stored.size(), s.points.size());
@@ -223,8 +221,7 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
   poor.attributes = 0x01;
   ExReader a("a", rich, &m_log), b("b", poor, &m_log);
   ASSERT_EQ(Import({&a, &b}), vs::Ok);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.flags, 0x01u);
   for (const CellPoint& r : f.AllRecords()) EXPECT_EQ(r.normalIndex, 4095);
   ExpectNoLeftovers();
@@ -234,8 +231,7 @@ TEST_F(Driver, EachCellHoldsExactlyItsPoints) {
   Script s = Diagonal(3000);
   ExReader r("r", s, &m_log);
   ASSERT_EQ(Import({&r}), vs::Ok);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.AllRecords().size(), 3000u);
   // Every stored position lies in the box of the cell it is filed under,
   // k = (ix * ny + iy) * nz + iz.
@@ -263,8 +259,7 @@ TEST_F(Driver, BoundsSmallerThanTheDataAreRemeasured) {
   ASSERT_EQ(Import({&r}), vs::Ok);
   Log expected = {"r.Units", "r.Open", "r.Stats", "r.First", "r.First", "r.First", "r.Close"};
   EXPECT_EQ(m_log, expected);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.boundsMin[0], 0.0);
   EXPECT_EQ(f.boundsMax[0], 10.0);
   EXPECT_EQ(f.boundsMax[1], 5.0);
@@ -276,7 +271,7 @@ TEST_F(Driver, BoundsSmallerThanTheDataAreRemeasured) {
   one.boundsFromPoints = false;
   PlainReader single("s", one, &m_log);
   ASSERT_EQ(Import({&single}), vs::Ok);
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  f = Written();
   EXPECT_EQ(f.boundsMin[2], 5.0);
   EXPECT_EQ(f.boundsMax[2], 6.0);
   ExpectNoLeftovers();
@@ -358,44 +353,53 @@ TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
   ExpectNoLeftovers();
 }
 
+// Every file call of an import fails in turn, outright or short. A run that
+// still answers Ok must have worked around the failure: its file is whole.
 TEST_F(Driver, EveryFileFailureEndsCleanly) {
   namespace platform = vorlin::platform;
-  const unsigned all = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite |
-                       platform::kFaultSeek | platform::kFaultTempFile;
   // Two clusters of 300 points: spilled cells, flushed tails and the writer.
   Script s = Diagonal(600);
-  for (size_t i = 0; i < s.points.size(); ++i) {
+  for (size_t i = 0; i < s.points.size(); ++i)
     s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
-  }
-  platform::ArmFault(all, UINT64_MAX);
-  {
-    PlainReader r("r", s, &m_log);
-    ASSERT_EQ(Import({&r}), vs::Ok);
-  }
-  const uint64_t calls = platform::FaultCallsSeen();
-  platform::DisarmFault();
-
   std::map<int, int> seen;
-  for (bool shortened : {false, true}) {
-    for (uint64_t n = 1; n <= calls; ++n) {
-      m_log.clear();
-      std::filesystem::remove(OutputPath());
+  // The writer does not yet check the seek back to its header, so a failed
+  // seek can leave a file whose tables are zero; seeks get the status and
+  // leftover checks only.
+  const unsigned others = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite | platform::kFaultTempFile;
+  for (unsigned sites : {others, unsigned(platform::kFaultSeek)}) {
+    platform::ArmFault(sites, UINT64_MAX);
+    {
       PlainReader r("r", s, &m_log);
-      platform::ArmFault(all, n, shortened);
-      vs::VorlinStatus status = Import({&r});
-      platform::DisarmFault();
-      ++seen[status];
-      EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
-                  status == vs::WriteFailed || status == vs::TempFileFailed)
-          << status << " at call " << n;
-      EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
-      EXPECT_EQ(m_log.back(), "r.Close") << n;
-      ExpectNoLeftovers();
+      ASSERT_EQ(Import({&r}), vs::Ok);
+    }
+    const uint64_t calls = platform::FaultCallsSeen();
+    platform::DisarmFault();
+    for (bool shortened : {false, true}) {
+      for (uint64_t n = 1; n <= calls; ++n) {
+        m_log.clear();
+        std::filesystem::remove(OutputPath());
+        PlainReader r("r", s, &m_log);
+        platform::ArmFault(sites, n, shortened);
+        vs::VorlinStatus status = Import({&r});
+        platform::DisarmFault();
+        ++seen[status];
+        EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
+                    status == vs::WriteFailed || status == vs::TempFileFailed)
+            << status << " at call " << n;
+        EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
+        if (status == vs::Ok && sites == others) {
+          QzvFile f = Written();
+          ASSERT_FALSE(f.counts.empty()) << n;
+          EXPECT_EQ(f.AllRecords().size(), 600u) << n;
+          EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size()) << n;
+        }
+        EXPECT_EQ(m_log.back(), "r.Close") << n;
+        ExpectNoLeftovers();
+      }
     }
   }
-  for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed}) {
+  for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed})
     EXPECT_GT(seen[status], 0) << status;
-  }
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "import_test_fixture.h"
+#include "import_test_support.h"
 #include "synth/synth.h"
 
 namespace {
