@@ -7,7 +7,7 @@
 #include <fstream>
 #include <set>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {

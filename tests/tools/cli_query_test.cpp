@@ -9,7 +9,7 @@
 #include <sstream>
 #include <tuple>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {
