@@ -91,8 +91,7 @@ using vorlin_test::Entries;
 using vorlin_test::OpenDescriptors;
 
 void Clear(const std::string& dir) {
-  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator(); ++it)
-    std::filesystem::remove_all(it->path());
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) std::filesystem::remove_all(entry.path());
 }
 
 // Every site up to 400, then geometric steps of about 3 per cent, and the
@@ -109,13 +108,9 @@ std::vector<uint64_t> Schedule(uint64_t sites) {
 class AllocFailure : public ::testing::Test {
  protected:
   void SetUp() override {
-    tmp = dir.file("tmp");
-    out = dir.file("out");
     ::mkdir(tmp.c_str(), 0700);
     ::mkdir(out.c_str(), 0700);
-    scoped.reset(new vorlin_test::ScopedTmpDir(tmp));
   }
-  void TearDown() override { scoped.reset(); }
 
   // Runs op once to count its allocations, then once per scheduled site.
   // op reports whether it succeeded; check(ok) runs after each run, and must
@@ -157,13 +152,12 @@ class AllocFailure : public ::testing::Test {
     }
     Clear(out);
     ASSERT_TRUE(op()) << what << " after the sweep";
-    ::testing::Test::RecordProperty(std::string(what) + "_sites", std::to_string(sites));
     printf("%s: %llu allocation sites, %zu swept\n", what, (unsigned long long)sites, schedule.size());
   }
 
   vorlin_test::TempDir dir;
-  std::string tmp, out;
-  std::unique_ptr<vorlin_test::ScopedTmpDir> scoped;
+  std::string tmp = dir.file("tmp"), out = dir.file("out");
+  vorlin_test::ScopedTmpDir scoped{tmp};
 };
 
 TEST_F(AllocFailure, ImportOfASmallLasFile) {
@@ -213,10 +207,7 @@ class EngineAllocFailure : public AllocFailure {
     engine = QvVorlin::create();
     ASSERT_NE(engine, nullptr);
   }
-  void TearDown() override {
-    QvVorlin::destroy(engine);
-    AllocFailure::TearDown();
-  }
+  void TearDown() override { QvVorlin::destroy(engine); }
 
   // Opens, queries everything through the three fetches, closes; the records
   // go to got. Handles are released however the operation ends.
