@@ -70,7 +70,8 @@ TEST(CodecReader, ForwardsEveryOperation) {
   FakeCodecFileReader fake({{1.5, 2.5, 3.5, 10, 20, 30, 9, 0.25f, 0.1f, 0.2f, 0.3f},
                             {-1, -2, -3, 40, 50, 60, 31, 0.75f, 0, 1, 0}});
   auto original = std::make_unique<CodecReader>(&fake);
-  CodecReader reader(*original);
+  CodecReader copy(*original), reader(nullptr);
+  reader = copy;
   original.reset();
   ASSERT_TRUE(reader.Open(L"scan.codec"));
   EXPECT_EQ(L"scan.codec", fake.lastName);

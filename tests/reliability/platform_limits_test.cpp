@@ -55,16 +55,15 @@ bool LowerLimit(int resource, rlim_t value) {
 class LatticeReader : public IReader {
  public:
   LatticeReader(int perAxis, unsigned long long announced, uint64_t limit = 0)
-      : m_perAxis(perAxis), m_announced(announced), m_limit(limit ? limit : uint64_t(perAxis) * perAxis * perAxis) {}
+      : m_side(uint64_t(perAxis)), m_announced(announced), m_limit(limit ? limit : m_side * m_side * m_side) {}
   static uint32_t Colour(int64_t x, int64_t y, int64_t z) {
     uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^ uint64_t(z) * 0x165667B19E3779F9ull;
-    h ^= h >> 31;
-    return uint32_t(h) & 0xFFFFFF;
+    return uint32_t(h ^ (h >> 31)) & 0xFFFFFF;
   }
   bool Open(const wchar_t*) override { return true; }
   void Close() override {}
   bool FileStats(double* lo, double* hi, unsigned long long& count, unsigned& attributes) override {
-    for (int a = 0; a < 3; ++a) lo[a] = 0, hi[a] = m_perAxis - 1;
+    for (int a = 0; a < 3; ++a) lo[a] = 0, hi[a] = double(m_side - 1);
     count = m_announced;
     attributes = AttributeColor;
     return true;
@@ -75,21 +74,18 @@ class LatticeReader : public IReader {
   }
   bool ReadNextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g, unsigned char& b) override {
     if (m_next >= m_limit) return false;
-    const uint64_t i = m_next++ % (uint64_t(m_perAxis) * m_perAxis * m_perAxis);
-    const int64_t ix = int64_t(i % uint64_t(m_perAxis)), iy = int64_t(i / uint64_t(m_perAxis) % uint64_t(m_perAxis)),
-                  iz = int64_t(i / uint64_t(m_perAxis) / uint64_t(m_perAxis));
-    x = double(ix), y = double(iy), z = double(iz);
-    const uint32_t c = Colour(ix, iy, iz);
+    const uint64_t i = m_next++ % (m_side * m_side * m_side);
+    x = double(i % m_side), y = double(i / m_side % m_side), z = double(i / m_side / m_side);
+    const uint32_t c = Colour(int64_t(x), int64_t(y), int64_t(z));
     r = uint8_t(c >> 16), g = uint8_t(c >> 8), b = uint8_t(c);
     return true;
   }
   double UnitsToFeetConversionFactor() override { return 1.0; }
 
  private:
-  int m_perAxis;
+  uint64_t m_side;
   unsigned long long m_announced;
-  uint64_t m_limit;
-  uint64_t m_next = 0;
+  uint64_t m_limit, m_next = 0;
 };
 
 // The header and tables of a written file, read with the library's reader.

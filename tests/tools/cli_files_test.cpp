@@ -12,29 +12,23 @@
 namespace vorlin_test {
 namespace {
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 TEST(CliInfo, DescribesTheFileInTextAndJson) {
   const SharedScene& scene = Scene();
   ASSERT_EQ(scene.import.exitCode, 0) << scene.import.err;
   CliResult text = RunCli({"info", scene.qzv});
   ASSERT_EQ(text.exitCode, 0) << text.err;
-  for (const char* field : {"version:         4 (revision 0)", "points:          20,000",
-                            "extents:", "centre:", "grid:", "cells of size", "units factor:",
-                            "attributes:      RGB", "non-empty cells:", "LOD value:       min",
-                            "file size:"}) {
+  for (const char* field : {"version:         4 (revision 0)", "points:          20,000", "extents:", "centre:",
+                            "grid:", "cells of size", "units factor:", "attributes:      RGB", "non-empty cells:",
+                            "LOD value:       min", "file size:"})
     EXPECT_TRUE(Contains(text.out, field)) << field << "\n" << text.out;
-  }
   CliResult json = RunCli({"info", "--json", scene.qzv});
   ASSERT_EQ(json.exitCode, 0) << json.err;
   EXPECT_EQ(json.out.front(), '{');
   for (const char* key : {"\"version\": 4", "\"points\": 20000", "\"grid\": [", "\"cell_size\": ",
-                          "\"lod\": {\"min\": ", "\"non_empty_cells\": ",
-                          "\"file_size\": " }) {
+                          "\"lod\": {\"min\": ", "\"non_empty_cells\": ", "\"file_size\": "})
     EXPECT_TRUE(Contains(json.out, key)) << key << "\n" << json.out;
-  }
   EXPECT_TRUE(Contains(json.out, std::to_string(std::filesystem::file_size(scene.qzv)) + "\n}"));
 }
 
@@ -153,10 +147,8 @@ TEST(CliDemo, RunsEndToEndOnASmallScene) {
   const std::string out = dir.file("demo");
   CliResult r = RunCli({"demo", out, "--points", "20000"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  for (const char* file : {"scene.las", "scene.qzv", "frustum.csv", "cursor.xyz", "scene-v3.qzv",
-                           "scene.png"}) {
+  for (const char* file : {"scene.las", "scene.qzv", "frustum.csv", "cursor.xyz", "scene-v3.qzv", "scene.png"})
     EXPECT_TRUE(std::filesystem::exists(out + "/" + file)) << file;
-  }
   EXPECT_TRUE(Contains(r.err, "refinement 4:")) << r.err;
   int width, height;
   std::vector<unsigned char> pixels;
