@@ -235,8 +235,7 @@ TEST(OrderingSteps, DownsampleMatchesADirectReduction) {
     std::vector<int32_t> list(setBits.begin(), setBits.end());
     BitArray fromList;
     fromList.Resize(target.Size());
-    EXPECT_EQ(vorlin::DownsampleBits(list.data(), list.size(), from, fromList, to),
-              int64_t(expected.size()));
+    EXPECT_EQ(vorlin::DownsampleBits(list.data(), list.size(), from, fromList, to), int64_t(expected.size()));
     EXPECT_EQ(memcmp(fromList.Bytes(), target.Bytes(), size_t(target.ByteCount())), 0);
   }
 }

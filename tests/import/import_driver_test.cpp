@@ -49,16 +49,13 @@ TEST_F(Driver, ArgumentsAreCheckedBeforeAnyReaderIsTouched) {
   EXPECT_EQ(QvVorlin::import(names, out.c_str(), nullptr, 1, nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(names, out.c_str(), readers, 0, nullptr, 0), vs::InvalidArgument);
   const wchar_t* missingName[1] = {nullptr};
-  EXPECT_EQ(QvVorlin::import(missingName, out.c_str(), readers, 1, nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(missingName, out.c_str(), readers, 1, nullptr, 0), vs::InvalidArgument);
 
   // Without a reader the name decides first; with a null reader the
   // arguments are checked first.
-  EXPECT_EQ(QvVorlin::import(static_cast<const wchar_t*>(nullptr), out.c_str(), nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(static_cast<const wchar_t*>(nullptr), out.c_str(), nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, nullptr, 0), vs::UnsupportedFormat);
-  EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, static_cast<IReader*>(nullptr), nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, static_cast<IReader*>(nullptr), nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(L"las", out.c_str(), nullptr, 0), vs::UnsupportedFormat);
   EXPECT_EQ(QvVorlin::import(L"scan.laz", out.c_str(), nullptr, 0), vs::UnsupportedFormat);
   EXPECT_EQ(QvVorlin::import(L"scan.laz", out.c_str(), static_cast<IReader*>(nullptr),
@@ -68,8 +65,7 @@ TEST_F(Driver, ArgumentsAreCheckedBeforeAnyReaderIsTouched) {
   // A second source without a usable name: nothing of the first is opened.
   IReader* mixed[2] = {&host, nullptr};
   const wchar_t* mixedNames[2] = {L"a.las", L"b.txt"};
-  EXPECT_EQ(QvVorlin::import(mixedNames, out.c_str(), mixed, 2, nullptr, 0),
-            vs::UnsupportedFormat);
+  EXPECT_EQ(QvVorlin::import(mixedNames, out.c_str(), mixed, 2, nullptr, 0), vs::UnsupportedFormat);
   EXPECT_TRUE(m_log.empty());
   EXPECT_FALSE(OutputExists());
   ExpectNoLeftovers();

@@ -95,8 +95,7 @@ TEST(CliSaveV3, WritesAVersion3CopyAndRefusesOtherVersions) {
   CliResult r = RunCli({"save-v3", scene.qzv, v3});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   CliResult info = RunCli({"info", v3});
-  EXPECT_TRUE(Contains(info.out, "version:         3") && Contains(info.out, "points:          20,000"))
-      << info.out;
+  EXPECT_TRUE(Contains(info.out, "version:         3") && Contains(info.out, "points:          20,000")) << info.out;
 
   CliResult again = RunCli({"save-v3", v3, dir.file("v3b.qzv")});
   EXPECT_EQ(again.exitCode, 1);
@@ -110,8 +109,7 @@ TEST(CliGenerate, SameSeedSameFileAndXybImports) {
   TempDir dir;
   ASSERT_EQ(RunCli({"generate", dir.file("a.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
   ASSERT_EQ(RunCli({"generate", dir.file("b.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
-  ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4",
-                    "--format", "0"}).exitCode, 0);
+  ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4", "--format", "0"}).exitCode, 0);
   EXPECT_EQ(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("b.las")));
   EXPECT_NE(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("c.las")));
 
