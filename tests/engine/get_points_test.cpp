@@ -35,6 +35,10 @@ TEST_F(GetPointsTest, SharesFollowLodValuesAndRedistributeShortfalls) {
       {{3, 7, 2}, {1, 1, 1}, 0, {0, 0, 0}},
       {{0, 25, 0}, {0, 0.001f, 0}, 10, {0, 10, 0}},  // a single visible cell
       {{0, 25, 3}, {0, 0, 0}, 10, {0, 0, 0}},        // LOD sum 0
+      // Shortfalls handed on by LOD, rounded to the nearest record.
+      {{3, 50, 50, 50, 50}, {3, 1, 1, 1, 1}, 60, {3, 15, 15, 15, 12}},
+      {{2, 40, 40, 40}, {2, 1.5f, 1, 0.5f}, 50, {2, 24, 16, 8}},
+      {{1, 2, 60, 60, 60}, {4, 4, 1, 1, 1}, 70, {1, 2, 22, 22, 23}},
   };
   for (const Case& c : cases) {
     Open(Column(c.counts, c.lods), 0);
