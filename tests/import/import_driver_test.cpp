@@ -339,11 +339,20 @@ TEST_F(Driver, CancellationAtEveryPollingPlace) {
   ExpectNoLeftovers();
 }
 
+// Two clusters of points: 600 fill a cell's buffer while binning.
+Script Clusters(size_t n) {
+  Script s = Diagonal(n);
+  for (size_t i = 0; i < n; ++i)
+    s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
+  return s;
+}
+
 TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
   vorlin_test::ScopedTmpDir missing(m_dir.file("no-such-folder"));
   for (size_t n : {10u, 600u}) {  // fails at the flush, or while binning
-    PlainReader r("r", Diagonal(n), &m_log);
+    PlainReader r("r", Clusters(n), &m_log);
     EXPECT_EQ(Import({&r}), vs::TempFileFailed) << n;
+    EXPECT_EQ(r.reads, n == 10 ? 11 : 511) << "stops reading at the failure";
     EXPECT_FALSE(OutputExists());
   }
   ExpectNoLeftovers();
@@ -353,10 +362,7 @@ TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
 // still answers Ok must have worked around the failure: its file is whole.
 TEST_F(Driver, EveryFileFailureEndsCleanly) {
   namespace platform = vorlin::platform;
-  // Two clusters of 300 points: spilled cells, flushed tails and the writer.
-  Script s = Diagonal(600);
-  for (size_t i = 0; i < s.points.size(); ++i)
-    s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
+  const Script s = Clusters(600);  // spilled cells, flushed tails and the writer
   std::map<int, int> seen;
   // The writer does not yet check the seek back to its header, so a failed
   // seek can leave a file whose tables are zero; seeks get the status and

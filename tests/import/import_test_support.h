@@ -91,7 +91,7 @@ class ScriptedReaderT : public Base {
   }
   bool ReadNextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
                      unsigned char& b) override {
-    if (m_script.throwAtRead >= 0 && reads++ == m_script.throwAtRead) throw std::runtime_error("read");
+    if (reads++ == m_script.throwAtRead) throw std::runtime_error("read");
     if (m_next >= m_script.points.size()) return false;
     m_current = &m_script.points[m_next++];
     x = m_current->x, y = m_current->y, z = m_current->z;
