@@ -80,21 +80,6 @@ TEST_F(GetPointsTest, MemoryAndFileDeliverTheSameLeadingRecords) {
   }
 }
 
-TEST_F(GetPointsTest, ForeignOrStaleQueriesDeliverNothing) {
-  Open(RandomGrid(4, 2, 2, 2, 7), 500);
-  Released<IPointCloudQuery> query{engine->createQuery(nullptr, false)};
-  std::vector<CellPoint> buffer(5000);
-  QvVorlin* other = QvVorlin::create();
-  ASSERT_TRUE(other->open(path.c_str(), 0));
-  EXPECT_GT(other->getPoints(query.handle, buffer.data(), 5000), 0u) << "same grid";
-  QvVorlin::destroy(other);
-  Open(RandomGrid(4, 3, 2, 2, 8), 500);
-  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 5000), 0u) << "another grid";
-  engine->close();
-  EXPECT_EQ(engine->getPoints(query.handle, buffer.data(), 5000), 0u) << "closed";
-  EXPECT_EQ(engine->getPoints(nullptr, buffer.data(), 5000), 0u);
-}
-
 // Every read of a fetch failing or coming short in turn: the fetch reports 0
 // (or a batch stops), the lock is free again and nothing leaks.
 TEST_F(GetPointsTest, EveryFailingReadIsContained) {

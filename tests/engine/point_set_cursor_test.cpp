@@ -96,6 +96,8 @@ TEST_F(BatchTest, CursorRefinesUntilTheCellsRunOut) {
   EXPECT_EQ(Cursor(16), (std::vector<uint32_t>{11, 6, 10, 11, 2}));
 }
 
+// Queries, sets and cursors of another grid, of no file or of nothing
+// visible give nothing.
 TEST_F(BatchTest, NothingVisibleOrForeignHandles) {
   qzv_test::TestFile flat;
   flat.nz = 2;
@@ -121,12 +123,15 @@ TEST_F(BatchTest, NothingVisibleOrForeignHandles) {
   EXPECT_EQ(engine->getCursorPoints(query.handle, b.data(), 5, nullptr), 0u);
   EXPECT_EQ(engine->getPointSetPoints(query.handle, b.data(), 0, set), 0u);
   EXPECT_EQ(engine->getCursorPoints(query.handle, b.data(), 0, cursor), 0u);
+  EXPECT_EQ(engine->getPoints(nullptr, b.data(), 5), 0u);
   // Another grid, then no file: refused.
   Open(RandomGrid(4, 3, 1, 2, 6), 0);
   Released<IPointCloudQuery> other{engine->createQuery(nullptr, false)};
+  EXPECT_EQ(engine->getPoints(query.handle, b.data(), 5), 0u);
   EXPECT_EQ(engine->getPointSetPoints(query.handle, b.data(), 5, set), 0u);
   EXPECT_EQ(engine->getCursorPoints(other.handle, b.data(), 5, cursor), 0u);
   engine->close();
+  EXPECT_EQ(engine->getPoints(other.handle, b.data(), 5), 0u);
   EXPECT_EQ(engine->getPointSetPoints(query.handle, b.data(), 5, set), 0u);
   EXPECT_EQ(engine->getCursorPoints(query.handle, b.data(), 5, cursor), 0u);
 }
