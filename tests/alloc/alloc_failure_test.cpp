@@ -4,7 +4,6 @@
 // no open descriptor, and the next call without a failure must work. The
 // sanitizer build adds the leak check.
 
-#include <dirent.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 
@@ -14,9 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -90,29 +87,11 @@ class Armed {
   }
 };
 
-size_t Entries(const std::string& dir) {
-  size_t n = 0;
-  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator(); ++it) ++n;
-  return n;
-}
-
-size_t OpenDescriptors() {
-  size_t n = 0;
-  if (DIR* d = opendir("/proc/self/fd")) {
-    while (readdir(d)) ++n;
-    closedir(d);
-  }
-  return n;
-}
+using vorlin_test::Entries;
+using vorlin_test::OpenDescriptors;
 
 void Clear(const std::string& dir) {
-  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator(); ++it)
-    std::filesystem::remove_all(it->path());
-}
-
-std::vector<uint8_t> Bytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) std::filesystem::remove_all(entry.path());
 }
 
 // Every site up to 400, then geometric steps of about 3 per cent, and the
@@ -129,13 +108,9 @@ std::vector<uint64_t> Schedule(uint64_t sites) {
 class AllocFailure : public ::testing::Test {
  protected:
   void SetUp() override {
-    tmp = dir.file("tmp");
-    out = dir.file("out");
     ::mkdir(tmp.c_str(), 0700);
     ::mkdir(out.c_str(), 0700);
-    scoped.reset(new vorlin_test::ScopedTmpDir(tmp));
   }
-  void TearDown() override { scoped.reset(); }
 
   // Runs op once to count its allocations, then once per scheduled site.
   // op reports whether it succeeded; check(ok) runs after each run, and must
@@ -177,13 +152,12 @@ class AllocFailure : public ::testing::Test {
     }
     Clear(out);
     ASSERT_TRUE(op()) << what << " after the sweep";
-    ::testing::Test::RecordProperty(std::string(what) + "_sites", std::to_string(sites));
     printf("%s: %llu allocation sites, %zu swept\n", what, (unsigned long long)sites, schedule.size());
   }
 
   vorlin_test::TempDir dir;
-  std::string tmp, out;
-  std::unique_ptr<vorlin_test::ScopedTmpDir> scoped;
+  std::string tmp = dir.file("tmp"), out = dir.file("out");
+  vorlin_test::ScopedTmpDir scoped{tmp};
 };
 
 TEST_F(AllocFailure, ImportOfASmallLasFile) {
@@ -196,7 +170,7 @@ TEST_F(AllocFailure, ImportOfASmallLasFile) {
   const std::string targetPath = dir.file("out/scene.qzv");
   VorlinStatus status = QvVorlin::import(source.c_str(), target.c_str(), nullptr, AttributeAll);
   ASSERT_EQ(status, Ok);
-  const size_t size = Bytes(targetPath).size();
+  const size_t size = vorlin_test::ReadBytes(targetPath).size();
   ASSERT_GE(size, 111u + 300u * 20u);
   Sweep(
       "import",
@@ -207,7 +181,7 @@ TEST_F(AllocFailure, ImportOfASmallLasFile) {
       },
       [&](bool ok) {
         if (ok) {
-          ASSERT_EQ(Bytes(targetPath).size(), size);
+          ASSERT_EQ(vorlin_test::ReadBytes(targetPath).size(), size);
           return;
         }
         // An exception from a reader's Open or reads counts as that reader
@@ -233,10 +207,7 @@ class EngineAllocFailure : public AllocFailure {
     engine = QvVorlin::create();
     ASSERT_NE(engine, nullptr);
   }
-  void TearDown() override {
-    QvVorlin::destroy(engine);
-    AllocFailure::TearDown();
-  }
+  void TearDown() override { QvVorlin::destroy(engine); }
 
   // Opens, queries everything through the three fetches, closes; the records
   // go to got. Handles are released however the operation ends.
@@ -300,18 +271,18 @@ TEST_F(EngineAllocFailure, SaveAsVersion3) {
   ASSERT_TRUE(engine->open(path.c_str(), 1 << 20));
   const std::wstring target = dir.wfile("out/copy.qzv");
   ASSERT_TRUE(engine->saveAsVersion(target.c_str(), 3));
-  const std::vector<uint8_t> want = Bytes(dir.file("out/copy.qzv"));
+  const std::vector<uint8_t> want = vorlin_test::ReadBytes(dir.file("out/copy.qzv"));
   std::filesystem::remove(dir.file("out/copy.qzv"));
   Sweep(
       "save", [&] { return engine->saveAsVersion(target.c_str(), 3); },
       [&](bool ok) {
         if (ok) {
-          ASSERT_EQ(Bytes(dir.file("out/copy.qzv")), want);
+          ASSERT_EQ(vorlin_test::ReadBytes(dir.file("out/copy.qzv")), want);
         } else {
           ASSERT_EQ(Entries(out), 0u) << "copy left behind";
         }
         ASSERT_TRUE(engine->saveAsVersion(target.c_str(), 3));
-        ASSERT_EQ(Bytes(dir.file("out/copy.qzv")), want);
+        ASSERT_EQ(vorlin_test::ReadBytes(dir.file("out/copy.qzv")), want);
         std::filesystem::remove(dir.file("out/copy.qzv"));
       });
 }

@@ -58,13 +58,16 @@ TEST(ViewFrustumFilterTest, ClassifiesBoxesAndPoints) {
 
 TEST_F(ClipTest, QueryClassifiesCellsByBothFilters) {
   Open(RandomGrid(4, 3, 3, 3, 41), 0);
-  const auto cells = share_model::VisibleCells(file, true);
+  size_t nonEmpty = 0;
+  double lodSum = 0.0;
+  for (size_t k = 0; k < 27; ++k)
+    if (!file.records[k].empty()) ++nonEmpty, lodSum += file.lods[k];
   // No filter: every non-empty cell wholly inside, no clipping.
   Released<IPointCloudQuery> all{engine->createQuery(nullptr, true)};
   const PointCloudQuery* q = dynamic_cast<PointCloudQuery*>(all.handle);
   EXPECT_FALSE(q->clip);
-  EXPECT_EQ(q->visibleCells, cells.size());
-  EXPECT_DOUBLE_EQ(q->lodSum, share_model::LodSum(cells));
+  EXPECT_EQ(q->visibleCells, nonEmpty);
+  EXPECT_DOUBLE_EQ(q->lodSum, lodSum);
   for (int64_t k = 0; k < 27; ++k) {
     const int32_t i = int32_t(file.EngineIndex(int(k / 9), int(k / 3 % 3), int(k % 3)));
     EXPECT_EQ(q->IsVisible(i) && q->IsWhollyInside(i), !file.records[size_t(k)].empty()) << k;
@@ -74,7 +77,7 @@ TEST_F(ClipTest, QueryClassifiesCellsByBothFilters) {
   engine->setClipFilter(&partial);
   Released<IPointCloudQuery> clipped{engine->createQuery(nullptr, true)};
   q = dynamic_cast<PointCloudQuery*>(clipped.handle);
-  EXPECT_EQ(q->visibleCells, cells.size());
+  EXPECT_EQ(q->visibleCells, nonEmpty);
   for (int32_t i = 0; i < 27; ++i) EXPECT_FALSE(q->IsWhollyInside(i));
   unsigned long long first = 0, second = 0;
   EXPECT_TRUE(engine->getQueryCounts(clipped.handle, first, second));
@@ -131,7 +134,8 @@ TEST_F(ClipTest, ClipFilterCoordinatesPerFetch) {
 }
 
 // A frustum through the grid: partly covered cells give exactly the records
-// of their share that lie inside, packed without gaps.
+// of their share that lie inside (the share an unclipped query reads whole),
+// packed without gaps.
 TEST_F(ClipTest, FrustumClipsPointByPoint) {
   for (int version : {3, 4}) {
     Open(RandomGrid(version, 4, 4, 2, 47), 2000);
@@ -139,22 +143,17 @@ TEST_F(ClipTest, FrustumClipsPointByPoint) {
     const double y0 = file.boundsMin[1] + 5, y1 = file.boundsMin[1] + 14;
     FilterPtr frustum(engine->createViewFrustumFilter(BoxFrustum(x0, x1, y0, y1, -1e6, 1e6)));
     Released<IPointCloudQuery> query{engine->createQuery(frustum.get(), true)};
-    std::vector<int> verdict(size_t(file.CellCount()));
-    std::vector<bool> visible(verdict.size());
-    for (int ix = 0; ix < file.nx; ++ix)
-      for (int iy = 0; iy < file.ny; ++iy)
-        for (int iz = 0; iz < file.nz; ++iz) {
-          const size_t k = size_t(file.FileIndex(ix, iy, iz));
-          verdict[k] = frustum->classifyBox(file.LowerEdge(0, ix), file.LowerEdge(1, iy), file.LowerEdge(2, iz),
-                                            file.UpperEdge(0, ix), file.UpperEdge(1, iy), file.UpperEdge(2, iz));
-          visible[k] = verdict[k] >= 0;
-        }
-    const auto cells = share_model::VisibleCells(file, true, &visible);
+    Released<IPointCloudQuery> whole{engine->createQuery(frustum.get(), false)};
     for (uint32_t bufferSize : {50u, 400u, 5000u}) {
       std::vector<CellPoint> want;
       size_t cut = 0;
-      for (const CellPoint& p : share_model::Records(file, share_model::OneShotReads(cells, bufferSize))) {
-        if (verdict[size_t(qzv_test::TagCell(p))] > 0 || frustum->containsPoint(p.x, p.y, p.z)) {
+      for (const CellPoint& p : Fetch(whole.handle, bufferSize)) {
+        const int64_t k = qzv_test::TagCell(p);
+        const int ix = int(k / file.nz / file.ny), iy = int(k / file.nz % file.ny), iz = int(k % file.nz);
+        const int verdict = frustum->classifyBox(file.LowerEdge(0, ix), file.LowerEdge(1, iy), file.LowerEdge(2, iz),
+                                                 file.UpperEdge(0, ix), file.UpperEdge(1, iy), file.UpperEdge(2, iz));
+        ASSERT_GE(verdict, 0);
+        if (verdict > 0 || frustum->containsPoint(p.x, p.y, p.z)) {
           want.push_back(p);
         } else {
           ++cut;
@@ -162,12 +161,57 @@ TEST_F(ClipTest, FrustumClipsPointByPoint) {
       }
       EXPECT_GT(cut, 0u);
       const std::vector<CellPoint> got = Fetch(query.handle, bufferSize);
-      ASSERT_EQ(got.size(), want.size());
-      for (size_t i = 0; i < got.size(); ++i) {
-        ASSERT_TRUE(qzv_test::SameRecord(got[i], want[i]));
-        EXPECT_GE(double(got[i].x) + file.Centre(0), x0 - 1e-3);
-        EXPECT_LE(double(got[i].x) + file.Centre(0), x1 + 1e-3);
+      ASSERT_TRUE(SameRecords(got, want));
+      for (const CellPoint& p : got) {
+        EXPECT_GE(double(p.x) + file.Centre(0), x0 - 1e-3);
+        EXPECT_LE(double(p.x) + file.Centre(0), x1 + 1e-3);
       }
     }
+  }
+}
+
+// With point clipping a batch returns what it took from the cells; the
+// records the filters rejected follow the accepted ones as NaN fillers.
+TEST_F(ClipTest, ClippedBatchesMarkRejectedRecords) {
+  Open(RandomGrid(4, 2, 2, 2, 91, 40), 0);
+  TestFilter half([](const double*) { return 0; }, [](float x, float, float) { return x < 0.0f; });
+  Released<IPointCloudQuery> query{engine->createQuery(&half, true)};
+  const uint32_t total = uint32_t(file.TotalPoints());
+  for (bool cursorMode : {false, true}) {
+    std::vector<CellPoint> buffer(total);
+    uint32_t consumed;
+    if (cursorMode) {
+      IPointCloudCursor* cursor = nullptr;
+      consumed = engine->createCursor(query.handle, buffer.data(), total, &cursor);
+      cursor->release();
+    } else {
+      IPointSetData* set = nullptr;
+      consumed = engine->createPointSet(query.handle, buffer.data(), total, total, &set);
+      set->release();
+    }
+    uint32_t accepted = 0;
+    while (accepted < consumed && !isnan(buffer[accepted].x)) EXPECT_LT(buffer[accepted++].x, 0.0f);
+    EXPECT_TRUE(accepted > 0 && accepted < consumed);
+    for (uint32_t i = accepted; i < consumed; ++i)
+      ASSERT_TRUE(isnan(buffer[i].x) && isnan(buffer[i].y) && isnan(buffer[i].z));
+  }
+}
+
+// The frustum owns its corners: copies keep theirs when the source changes
+// or goes away.
+TEST(ViewFrustum, CopiesOwnTheirCorners) {
+  auto source = std::make_unique<VorlinViewFrustum>(BoxFrustum(-1, 1, -2, 2, 0, 10));
+  source->setFarClip(true);
+  VorlinViewFrustum copied(*source), assigned;
+  assigned = *source;
+  *source = BoxFrustum(5, 6, 5, 6, 5, 6);
+  source.reset();
+  assigned = assigned;
+  for (const VorlinViewFrustum* f : {&copied, &assigned}) {
+    double x, y, z;
+    f->farLowerLeft(x, y, z);
+    EXPECT_TRUE(x == -1 && y == -2 && z == 10 && f->farClip() && !f->nearClip());
+    f->nearUpperRight(x, y, z);
+    EXPECT_TRUE(x == 1 && y == 2 && z == 0);
   }
 }

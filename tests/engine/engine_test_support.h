@@ -5,6 +5,8 @@
 
 #include <array>
 #include <chrono>
+#include <functional>
+#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -13,7 +15,6 @@
 
 #include "engine/qv_vorlin_imp.h"
 #include "engine/qzv_test_file.h"
-#include "engine/share_model.h"
 #include "support/temp_dir.h"
 
 namespace engine_test {
@@ -79,6 +80,20 @@ inline TestFilter Verdict(int verdict) {
   return TestFilter([verdict](const double*) { return verdict; }, [](float, float, float) { return true; });
 }
 
+// Records delivered over one or more calls: each is the file's record its
+// colour word names, and each cell gives its records front to back, once.
+struct LeadingRecords {
+  const qzv_test::TestFile* file;
+  std::map<int64_t, uint32_t> next;
+  void Check(const CellPoint* p, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      const int64_t k = qzv_test::TagCell(p[i]);
+      ASSERT_TRUE(k < file->CellCount() && qzv_test::TagRecord(p[i]) == next[k]) << "record " << i;
+      ASSERT_TRUE(qzv_test::SameRecord(p[i], file->records[size_t(k)][next[k]++]));
+    }
+  }
+};
+
 class EngineTest : public ::testing::Test {
  protected:
   void TearDown() override { QvVorlin::destroy(engine); }
@@ -101,20 +116,10 @@ class EngineTest : public ::testing::Test {
     ASSERT_TRUE(imp->IsPreloadFinished());
   }
 
-  std::vector<CellPoint> Fetch(IPointCloudQuery* query, uint32_t bufferSize) {
+  std::vector<CellPoint> Fetch(IPointCloudQuery* query, uint32_t bufferSize, QvVorlin* from = nullptr) {
     std::vector<CellPoint> buffer(bufferSize + 1);
-    buffer.resize(engine->getPoints(query, buffer.data(), bufferSize));
+    buffer.resize((from ? from : engine)->getPoints(query, buffer.data(), bufferSize));
     return buffer;
-  }
-
-  void ExpectRecords(const std::vector<CellPoint>& got, const std::vector<share_model::Read>& reads) {
-    const std::vector<CellPoint> want = share_model::Records(file, reads);
-    ASSERT_EQ(got.size(), want.size());
-    for (size_t i = 0; i < got.size(); ++i)
-      ASSERT_TRUE(qzv_test::SameRecord(got[i], want[i]))
-          << "record " << i << ": cell " << qzv_test::TagCell(got[i]) << " #"
-          << qzv_test::TagRecord(got[i]) << " instead of cell " << qzv_test::TagCell(want[i])
-          << " #" << qzv_test::TagRecord(want[i]);
   }
 
   vorlin_test::TempDir dir;
@@ -132,6 +137,13 @@ struct Released {
     if (handle) handle->release();
   }
 };
+
+inline bool SameRecords(const std::vector<CellPoint>& a, const std::vector<CellPoint>& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (!qzv_test::SameRecord(a[i], b[i])) return false;
+  return true;
+}
 
 }  // namespace engine_test
 

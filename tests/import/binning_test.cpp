@@ -55,10 +55,8 @@ TEST(Binning, PollsEveryThousandPointsAndReportsInOrder) {
   RecordingProgress progress;
   b.imp.progress = &progress;
   EXPECT_EQ(b.imp.BinPoints(), 2500u);
-  std::vector<std::string> expected = {"range 20 70", "cancelled?", "progress 40",
-                                       "cancelled?", "progress 80", "progress 100",
-                                       "range 70 100"};
-  EXPECT_EQ(progress.calls, expected);
+  EXPECT_EQ(progress.calls, (std::vector<std::string>{"range 20 70", "cancelled?", "progress 40", "cancelled?",
+                                                       "progress 80", "progress 100", "range 70 100"}));
 
   // A count below 2 divides by the number of cells.
   Binner small;

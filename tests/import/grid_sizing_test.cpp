@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "import/point_cloud_importer.h"
-#include "import_test_support.h"
 
 namespace {
 
@@ -107,24 +106,6 @@ TEST(GridSizing, RefinementShrinksTheCellOnceForAnOverfullCell) {
   EXPECT_FALSE(large.RefineGrid(4000000000u));
   EXPECT_EQ(large.nx, 95);
   EXPECT_DOUBLE_EQ(large.cellSize, 1.0 / 94.0);
-}
-
-TEST(GridSizing, RemeasuredSinglePositionGetsAUnitBox) {
-  // Equal positions beside a NaN point would leave a box of no size.
-  std::vector<std::string> log;
-  import_test::Script script;
-  script.points = {import_test::At(7, 8, 9), import_test::At(7, 8, 9),
-                   import_test::At(NAN, 1, 1)};
-  import_test::PlainReader reader("a", script, &log);
-  PointCloudImporter imp;
-  imp.readers.push_back(&reader);
-  imp.RemeasureExtents();
-  EXPECT_EQ(imp.totalPointCount, 3u);
-  EXPECT_TRUE(imp.boundsMin[0] == 7 && imp.boundsMax[0] == 8);
-  EXPECT_TRUE(imp.boundsMax[1] == 9 && imp.boundsMax[2] == 10);
-  imp.ComputeExtentsAndCentre();
-  imp.ComputeUniformGrid();
-  EXPECT_TRUE(imp.cellSize > 0.0 && imp.nx >= 1);
 }
 
 }  // namespace

@@ -2,10 +2,11 @@
 
 #include <fstream>
 #include <map>
+#include <tuple>
 
 #include "import/normal_code.h"
 #include "platform/fault_injection.h"
-#include "import_test_fixture.h"
+#include "import_test_support.h"
 
 namespace {
 
@@ -48,16 +49,13 @@ TEST_F(Driver, ArgumentsAreCheckedBeforeAnyReaderIsTouched) {
   EXPECT_EQ(QvVorlin::import(names, out.c_str(), nullptr, 1, nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(names, out.c_str(), readers, 0, nullptr, 0), vs::InvalidArgument);
   const wchar_t* missingName[1] = {nullptr};
-  EXPECT_EQ(QvVorlin::import(missingName, out.c_str(), readers, 1, nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(missingName, out.c_str(), readers, 1, nullptr, 0), vs::InvalidArgument);
 
   // Without a reader the name decides first; with a null reader the
   // arguments are checked first.
-  EXPECT_EQ(QvVorlin::import(static_cast<const wchar_t*>(nullptr), out.c_str(), nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(static_cast<const wchar_t*>(nullptr), out.c_str(), nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, nullptr, 0), vs::UnsupportedFormat);
-  EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, static_cast<IReader*>(nullptr), nullptr, 0),
-            vs::InvalidArgument);
+  EXPECT_EQ(QvVorlin::import(L"a.txt", nullptr, static_cast<IReader*>(nullptr), nullptr, 0), vs::InvalidArgument);
   EXPECT_EQ(QvVorlin::import(L"las", out.c_str(), nullptr, 0), vs::UnsupportedFormat);
   EXPECT_EQ(QvVorlin::import(L"scan.laz", out.c_str(), nullptr, 0), vs::UnsupportedFormat);
   EXPECT_EQ(QvVorlin::import(L"scan.laz", out.c_str(), static_cast<IReader*>(nullptr),
@@ -67,8 +65,7 @@ TEST_F(Driver, ArgumentsAreCheckedBeforeAnyReaderIsTouched) {
   // A second source without a usable name: nothing of the first is opened.
   IReader* mixed[2] = {&host, nullptr};
   const wchar_t* mixedNames[2] = {L"a.las", L"b.txt"};
-  EXPECT_EQ(QvVorlin::import(mixedNames, out.c_str(), mixed, 2, nullptr, 0),
-            vs::UnsupportedFormat);
+  EXPECT_EQ(QvVorlin::import(mixedNames, out.c_str(), mixed, 2, nullptr, 0), vs::UnsupportedFormat);
   EXPECT_TRUE(m_log.empty());
   EXPECT_FALSE(OutputExists());
   ExpectNoLeftovers();
@@ -127,8 +124,7 @@ TEST_F(Driver, ReadersAreUsedInOrderAndHostReadersSurvive) {
   EXPECT_EQ(a.openedWith, L"one.src");
   EXPECT_EQ(b.openedWith, L"two.src");
 
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.units, 0.0);  // the first reader's factor
   EXPECT_EQ(f.AllRecords().size(), 70u);
   EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size());
@@ -144,19 +140,16 @@ TEST_F(Driver, BoundsAreMergedPerAxis) {
       {{5, 5, 5}, {1, 1, 1}, At(2, 3, 4), {1, 1, 1}, {5, 5, 5}},
       {{0, 0, 2}, {4, 4, 2}, At(1, 1, 2), {0, 0, 2}, {4, 4, 2}},
       {{0, 0, 0}, {0, 0, 0}, At(0, 0, 0), {0, 0, 0}, {1, 1, 1}},
+      {{0, 0, 0}, {0, 0, 0}, At(3, 4, 5), {3, 4, 5}, {4, 5, 6}},  // outside: re-measured, unit box
   };
   for (const Case& c : cases) {
     Script s;
     s.points = {c.point};
     s.boundsFromPoints = false;
-    for (int a = 0; a < 3; ++a) {
-      s.minXYZ[a] = c.min[a];
-      s.maxXYZ[a] = c.max[a];
-    }
+    for (int a = 0; a < 3; ++a) s.minXYZ[a] = c.min[a], s.maxXYZ[a] = c.max[a];
     PlainReader r("r", s, &m_log);
     ASSERT_EQ(Import({&r}), vs::Ok);
-    QzvFile f;
-    ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+    QzvFile f = Written();
     for (int a = 0; a < 3; ++a) {
       EXPECT_EQ(f.boundsMin[a], c.wantMin[a]) << a;
       EXPECT_EQ(f.boundsMax[a], c.wantMax[a]) << a;
@@ -203,8 +196,7 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
     if (c.kind == kPlain) reader.reset(new PlainReader("r", s, &m_log));
     if (c.kind == kDefaultEx) reader.reset(new import_test::DefaultExReader("r", s, &m_log));
     ASSERT_EQ(Import({reader.get()}, nullptr, c.requested), vs::Ok);
-    QzvFile f;
-    ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+    QzvFile f = Written();
     EXPECT_EQ(f.flags, c.flags);
     auto stored = ByPosition(f.AllRecords());
     ASSERT_EQ(stored.size(), s.points.size());
@@ -223,8 +215,7 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
   poor.attributes = 0x01;
   ExReader a("a", rich, &m_log), b("b", poor, &m_log);
   ASSERT_EQ(Import({&a, &b}), vs::Ok);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.flags, 0x01u);
   for (const CellPoint& r : f.AllRecords()) EXPECT_EQ(r.normalIndex, 4095);
   ExpectNoLeftovers();
@@ -234,8 +225,7 @@ TEST_F(Driver, EachCellHoldsExactlyItsPoints) {
   Script s = Diagonal(3000);
   ExReader r("r", s, &m_log);
   ASSERT_EQ(Import({&r}), vs::Ok);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.AllRecords().size(), 3000u);
   // Every stored position lies in the box of the cell it is filed under,
   // k = (ix * ny + iy) * nz + iz.
@@ -263,22 +253,11 @@ TEST_F(Driver, BoundsSmallerThanTheDataAreRemeasured) {
   ASSERT_EQ(Import({&r}), vs::Ok);
   Log expected = {"r.Units", "r.Open", "r.Stats", "r.First", "r.First", "r.First", "r.Close"};
   EXPECT_EQ(m_log, expected);
-  QzvFile f;
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
+  QzvFile f = Written();
   EXPECT_EQ(f.boundsMin[0], 0.0);
   EXPECT_EQ(f.boundsMax[0], 10.0);
   EXPECT_EQ(f.boundsMax[1], 5.0);
   EXPECT_EQ(f.AllRecords().size(), 20u);
-
-  // A single point outside its announced box gets a unit box of its own.
-  Script one;
-  one.points = {At(3, 4, 5)};
-  one.boundsFromPoints = false;
-  PlainReader single("s", one, &m_log);
-  ASSERT_EQ(Import({&single}), vs::Ok);
-  ASSERT_TRUE(import_test::ReadQzv(OutputPath(), f));
-  EXPECT_EQ(f.boundsMin[2], 5.0);
-  EXPECT_EQ(f.boundsMax[2], 6.0);
   ExpectNoLeftovers();
 }
 
@@ -348,54 +327,69 @@ TEST_F(Driver, CancellationAtEveryPollingPlace) {
   ExpectNoLeftovers();
 }
 
+// Two clusters of points: 600 fill a cell's buffer while binning.
+Script Clusters(size_t n) {
+  Script s = Diagonal(n);
+  for (size_t i = 0; i < n; ++i)
+    s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
+  return s;
+}
+
 TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
   vorlin_test::ScopedTmpDir missing(m_dir.file("no-such-folder"));
   for (size_t n : {10u, 600u}) {  // fails at the flush, or while binning
-    PlainReader r("r", Diagonal(n), &m_log);
+    PlainReader r("r", Clusters(n), &m_log);
     EXPECT_EQ(Import({&r}), vs::TempFileFailed) << n;
+    EXPECT_EQ(r.reads, n == 10 ? 11 : 511) << "stops reading at the failure";
     EXPECT_FALSE(OutputExists());
   }
   ExpectNoLeftovers();
 }
 
+// Every file call of an import fails in turn, outright or short. A run that
+// still answers Ok must have worked around the failure: its file is whole.
 TEST_F(Driver, EveryFileFailureEndsCleanly) {
   namespace platform = vorlin::platform;
-  const unsigned all = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite |
-                       platform::kFaultSeek | platform::kFaultTempFile;
-  // Two clusters of 300 points: spilled cells, flushed tails and the writer.
-  Script s = Diagonal(600);
-  for (size_t i = 0; i < s.points.size(); ++i) {
-    s.points[i].x = s.points[i].y = s.points[i].z = (i % 2 ? 10.0 : 0.0) + 0.001 * double(i % 7);
-  }
-  platform::ArmFault(all, UINT64_MAX);
-  {
-    PlainReader r("r", s, &m_log);
-    ASSERT_EQ(Import({&r}), vs::Ok);
-  }
-  const uint64_t calls = platform::FaultCallsSeen();
-  platform::DisarmFault();
-
+  const Script s = Clusters(600);  // spilled cells, flushed tails and the writer
   std::map<int, int> seen;
-  for (bool shortened : {false, true}) {
-    for (uint64_t n = 1; n <= calls; ++n) {
-      m_log.clear();
-      std::filesystem::remove(OutputPath());
+  // The writer does not yet check the seek back to its header, so a failed
+  // seek can leave a file whose tables are zero; seeks get the status and
+  // leftover checks only.
+  const unsigned others = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite | platform::kFaultTempFile;
+  for (unsigned sites : {others, unsigned(platform::kFaultSeek)}) {
+    platform::ArmFault(sites, UINT64_MAX);
+    {
       PlainReader r("r", s, &m_log);
-      platform::ArmFault(all, n, shortened);
-      vs::VorlinStatus status = Import({&r});
-      platform::DisarmFault();
-      ++seen[status];
-      EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
-                  status == vs::WriteFailed || status == vs::TempFileFailed)
-          << status << " at call " << n;
-      EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
-      EXPECT_EQ(m_log.back(), "r.Close") << n;
-      ExpectNoLeftovers();
+      ASSERT_EQ(Import({&r}), vs::Ok);
+    }
+    const uint64_t calls = platform::FaultCallsSeen();
+    platform::DisarmFault();
+    for (bool shortened : {false, true}) {
+      for (uint64_t n = 1; n <= calls; ++n) {
+        m_log.clear();
+        std::filesystem::remove(OutputPath());
+        PlainReader r("r", s, &m_log);
+        platform::ArmFault(sites, n, shortened);
+        vs::VorlinStatus status = Import({&r});
+        platform::DisarmFault();
+        ++seen[status];
+        EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
+                    status == vs::WriteFailed || status == vs::TempFileFailed)
+            << status << " at call " << n;
+        EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
+        if (status == vs::Ok && sites == others) {
+          QzvFile f = Written();
+          ASSERT_FALSE(f.counts.empty()) << n;
+          EXPECT_EQ(f.AllRecords().size(), 600u) << n;
+          EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size()) << n;
+        }
+        EXPECT_EQ(m_log.back(), "r.Close") << n;
+        ExpectNoLeftovers();
+      }
     }
   }
-  for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed}) {
+  for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed})
     EXPECT_GT(seen[status], 0) << status;
-  }
 }
 
 }  // namespace

@@ -92,11 +92,3 @@ TEST(File, RefusedPathsAndCopies) {
   EXPECT_FALSE(CopyFileTo(dir.wfile("missing").c_str(), dir.wfile("c").c_str(), false));
   EXPECT_FALSE(PathExists(dir.wfile("c").c_str()));
 }
-
-TEST(File, NonAsciiPathsCrossAsUtf8) {
-  vorlin_test::TempDir dir;
-  const std::wstring path = dir.path().wstring() + L"/Gr\u00fc\u00dfe \u6e2c\u91cf \U0001F600.las";
-  ASSERT_TRUE(Create(path).IsValid());
-  EXPECT_TRUE(std::filesystem::exists(dir.path().string() +
-                                      "/Gr\xc3\xbc\xc3\x9f" "e \xe6\xb8\xac\xe9\x87\x8f \xf0\x9f\x98\x80.las"));
-}

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <memory>
 #include <vector>
 
 #include "platform/temp_file.h"
@@ -12,14 +10,6 @@
 using namespace vorlin::platform;
 
 namespace {
-
-size_t OpenDescriptors() {
-  size_t n = 0;
-  for (auto it = std::filesystem::directory_iterator("/proc/self/fd");
-       it != std::filesystem::directory_iterator(); ++it)
-    ++n;
-  return n;
-}
 
 std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   std::vector<uint8_t> bytes(size);
@@ -75,7 +65,7 @@ TEST(SpillStore, InterleavedFilesKeepTheirBytesAcrossExtents) {
 TEST(SpillStore, ManyFilesShareOneDescriptorAndReuseSpace) {
   vorlin_test::TempDir dir;
   vorlin_test::ScopedTmpDir tmp(dir.path().string());
-  const size_t before = OpenDescriptors();
+  const size_t before = vorlin_test::OpenDescriptors();
   std::vector<File> files;
   for (int i = 0; i < 3000; ++i) {
     files.push_back(CreateTemporaryFile("abc"));
@@ -83,12 +73,28 @@ TEST(SpillStore, ManyFilesShareOneDescriptorAndReuseSpace) {
     uint32_t value = uint32_t(i);
     ASSERT_TRUE(files.back().Write(&value, sizeof value));
   }
-  EXPECT_LE(OpenDescriptors(), before + 1);
+  EXPECT_LE(vorlin_test::OpenDescriptors(), before + 1);
   for (int i = 0; i < 3000; ++i) {
     uint32_t value = 0;
     ASSERT_TRUE(files[size_t(i)].ReadExactAt(&value, sizeof value, 0));
     ASSERT_EQ(value, uint32_t(i));
   }
   files.clear();
-  EXPECT_EQ(OpenDescriptors(), before);  // the backing file closes with its last user
+  EXPECT_EQ(vorlin_test::OpenDescriptors(), before);  // the backing file closes with its last user
+}
+
+TEST(TemporaryFile, LivesInTmpdirAndVanishesOnClose) {
+  vorlin_test::TempDir dir;
+  {
+    vorlin_test::ScopedTmpDir unset("");
+    EXPECT_EQ(TemporaryDirectory(), "/tmp");
+  }
+  vorlin_test::ScopedTmpDir tmp(dir.path().string());
+  EXPECT_EQ(TemporaryDirectory(), dir.path().string());
+  File a = CreateTemporaryFile("abc");
+  ASSERT_TRUE(a.IsValid() && a.Write("hello", 5));
+  EXPECT_EQ(dir.EntryCount(), 0u);  // unlinked at creation
+  a.Close();
+  vorlin_test::ScopedTmpDir missing(dir.file("does-not-exist"));
+  EXPECT_FALSE(CreateTemporaryFile("PBF").IsValid());
 }

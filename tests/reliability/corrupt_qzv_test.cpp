@@ -34,18 +34,6 @@ struct Damaged {
 
 class CorruptFiles : public ::testing::Test {
  protected:
-  // Byte offset of nx in the header of a version.
-  static size_t DimsAt(int version) { return version <= 3 ? 79 : 91; }
-
-  // The three tables of a file made by Serialize.
-  struct Tables {
-    size_t counts, offsets, lods, trailer;
-  };
-  static Tables TablesOf(const qzv_test::TestFile& f) {
-    const size_t at = size_t(f.TablesOffset()), cells = size_t(f.CellCount());
-    return {at, at + 4 * cells, at + 12 * cells, at + 16 * cells};
-  }
-
   void Add(const std::string& name, std::vector<uint8_t> bytes) { corpus.push_back({name, std::move(bytes)}); }
 
   void Build() {
@@ -53,8 +41,10 @@ class CorruptFiles : public ::testing::Test {
       const qzv_test::TestFile f = RandomGrid(version, 3, 2, 2, 40 + uint32_t(version), 40);
       const std::vector<uint8_t> good = qzv_test::Serialize(f);
       const std::string v = "v" + std::to_string(version) + " ";
-      const size_t dims = DimsAt(version), cells = size_t(f.CellCount());
-      const Tables t = TablesOf(f);
+      const size_t dims = version <= 3 ? 79 : 91, cells = size_t(f.CellCount());  // dims: offset of nx
+      const struct {
+        size_t counts, offsets, lods, trailer;
+      } t = {f.TablesOffset(), f.TablesOffset() + 4 * cells, f.TablesOffset() + 12 * cells, f.TablesOffset() + 16 * cells};
       auto patched = [&](const std::function<void(uint8_t*)>& patch) {
         std::vector<uint8_t> b = good;
         patch(b.data());
@@ -167,21 +157,18 @@ class CorruptFiles : public ::testing::Test {
       ASSERT_NE(query.handle, nullptr) << what;
       unsigned long long a = 0, b = 0;
       engine->getQueryCounts(query.handle, a, b);
+      const int layout = int(version) < 3 ? 3 : int(version);
       uint32_t n = engine->getPoints(query.handle, buffer.data(), 4096);
-      ExpectFromFile(d.bytes, int(version) < 3 ? 3 : int(version), buffer.data(), n, what + " getPoints");
+      ExpectFromFile(d.bytes, layout, buffer.data(), n, what + " getPoints");
       IPointSetData* set = nullptr;
       n = engine->createPointSet(query.handle, buffer.data(), 97, 3000, &set);
-      for (int i = 0; n > 0 && i < 1000; ++i) {
-        ExpectFromFile(d.bytes, int(version) < 3 ? 3 : int(version), buffer.data(), n, what + " point set");
-        n = engine->getPointSetPoints(query.handle, buffer.data(), 97, set);
-      }
+      for (int i = 0; n > 0 && i < 1000; ++i, n = engine->getPointSetPoints(query.handle, buffer.data(), 97, set))
+        ExpectFromFile(d.bytes, layout, buffer.data(), n, what + " point set");
       if (set) set->release();
       IPointCloudCursor* cursor = nullptr;
       n = engine->createCursor(query.handle, buffer.data(), 50, &cursor);
-      for (int i = 0; n > 0 && i < 40; ++i) {
-        ExpectFromFile(d.bytes, int(version) < 3 ? 3 : int(version), buffer.data(), n, what + " cursor");
-        n = engine->getCursorPoints(query.handle, buffer.data(), 1 + uint32_t(i) * 200, cursor);
-      }
+      for (int i = 0; n > 0 && i < 40; ++i, n = engine->getCursorPoints(query.handle, buffer.data(), 1 + i * 200, cursor))
+        ExpectFromFile(d.bytes, layout, buffer.data(), n, what + " cursor");
       if (cursor) cursor->release();
     }
     const std::string copy = dir.file("copy.qzv");

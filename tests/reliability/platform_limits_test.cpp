@@ -11,16 +11,13 @@
 
 #include <chrono>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "engine/engine_test_support.h"
-#include "format/little_endian.h"
+#include "format/qzv_reader.h"
 #include "platform/wide_string.h"
 #include "readers/las_reader.h"
 #include "synth/synth.h"
@@ -58,16 +55,15 @@ bool LowerLimit(int resource, rlim_t value) {
 class LatticeReader : public IReader {
  public:
   LatticeReader(int perAxis, unsigned long long announced, uint64_t limit = 0)
-      : m_perAxis(perAxis), m_announced(announced), m_limit(limit ? limit : uint64_t(perAxis) * perAxis * perAxis) {}
+      : m_side(uint64_t(perAxis)), m_announced(announced), m_limit(limit ? limit : m_side * m_side * m_side) {}
   static uint32_t Colour(int64_t x, int64_t y, int64_t z) {
     uint64_t h = uint64_t(x) * 0x9E3779B97F4A7C15ull ^ uint64_t(y) * 0xC2B2AE3D27D4EB4Full ^ uint64_t(z) * 0x165667B19E3779F9ull;
-    h ^= h >> 31;
-    return uint32_t(h) & 0xFFFFFF;
+    return uint32_t(h ^ (h >> 31)) & 0xFFFFFF;
   }
   bool Open(const wchar_t*) override { return true; }
   void Close() override {}
   bool FileStats(double* lo, double* hi, unsigned long long& count, unsigned& attributes) override {
-    for (int a = 0; a < 3; ++a) lo[a] = 0, hi[a] = m_perAxis - 1;
+    for (int a = 0; a < 3; ++a) lo[a] = 0, hi[a] = double(m_side - 1);
     count = m_announced;
     attributes = AttributeColor;
     return true;
@@ -78,45 +74,29 @@ class LatticeReader : public IReader {
   }
   bool ReadNextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g, unsigned char& b) override {
     if (m_next >= m_limit) return false;
-    const uint64_t i = m_next++ % (uint64_t(m_perAxis) * m_perAxis * m_perAxis);
-    const int64_t ix = int64_t(i % uint64_t(m_perAxis)), iy = int64_t(i / uint64_t(m_perAxis) % uint64_t(m_perAxis)),
-                  iz = int64_t(i / uint64_t(m_perAxis) / uint64_t(m_perAxis));
-    x = double(ix), y = double(iy), z = double(iz);
-    const uint32_t c = Colour(ix, iy, iz);
+    const uint64_t i = m_next++ % (m_side * m_side * m_side);
+    x = double(i % m_side), y = double(i / m_side % m_side), z = double(i / m_side / m_side);
+    const uint32_t c = Colour(int64_t(x), int64_t(y), int64_t(z));
     r = uint8_t(c >> 16), g = uint8_t(c >> 8), b = uint8_t(c);
     return true;
   }
   double UnitsToFeetConversionFactor() override { return 1.0; }
 
  private:
-  int m_perAxis;
+  uint64_t m_side;
   unsigned long long m_announced;
-  uint64_t m_limit;
-  uint64_t m_next = 0;
+  uint64_t m_limit, m_next = 0;
 };
 
-// The header fields and tables of a version-4 file, read without its records.
+// The header and tables of a written file, read with the library's reader.
 struct Tables {
-  int32_t n[3] = {0, 0, 0};
-  double centre[3] = {0, 0, 0};
-  std::vector<uint32_t> counts;
-  std::vector<uint64_t> offsets;
+  vorlin::format::QzvHeader header;
+  vorlin::format::QzvCellTables cells;
 };
-
-bool ReadTables(const std::string& path, Tables& t) {
-  using namespace vorlin::format;
-  std::ifstream in(path, std::ios::binary);
-  std::vector<uint8_t> head(111);
-  if (!in.read(reinterpret_cast<char*>(head.data()), 111)) return false;
-  for (int a = 0; a < 3; ++a) t.centre[a] = GetF64(&head[67 + 8 * a]), t.n[a] = GetI32(&head[91 + 4 * a]);
-  const size_t cells = size_t(t.n[0]) * size_t(t.n[1]) * size_t(t.n[2]);
-  std::vector<uint8_t> tables(cells * 12);
-  if (!in.read(reinterpret_cast<char*>(tables.data()), std::streamsize(tables.size()))) return false;
-  for (size_t k = 0; k < cells; ++k) {
-    t.counts.push_back(GetU32(&tables[4 * k]));
-    t.offsets.push_back(GetU64(&tables[4 * cells + 8 * k]));
-  }
-  return true;
+bool ReadTables(const std::wstring& path, Tables& t) {
+  using namespace vorlin::platform;
+  File file = File::Open(path.c_str(), kAccessRead, kShareRead, Disposition::kOpenExisting);
+  return vorlin::format::ReadQzvFile(file, t.header, t.cells) == vorlin::format::QzvReadStatus::kOk;
 }
 
 class PlatformLimits : public ::testing::Test {
@@ -125,11 +105,7 @@ class PlatformLimits : public ::testing::Test {
     tmp = dir.file("tmp");
     ::mkdir(tmp.c_str(), 0700);
   }
-  size_t TmpEntries() const {
-    size_t n = 0;
-    for (auto it = std::filesystem::directory_iterator(tmp); it != std::filesystem::directory_iterator(); ++it) ++n;
-    return n;
-  }
+  size_t TmpEntries() const { return vorlin_test::Entries(tmp); }
   void WriteScene(const std::string& path, uint64_t points) {
     synth::SceneOptions options;
     options.points = points;
@@ -187,10 +163,10 @@ TEST_F(PlatformLimits, MoreSpillFilesThanDescriptors) {
   }, 600);
   ASSERT_EQ(status, int(Ok));
   Tables t;
-  ASSERT_TRUE(ReadTables(dir.file("cells.qzv"), t));
+  ASSERT_TRUE(ReadTables(output, t));
   size_t nonEmpty = 0;
   uint64_t total = 0;
-  for (uint32_t c : t.counts) nonEmpty += c != 0, total += c;
+  for (uint32_t c : t.cells.counts) nonEmpty += c != 0, total += c;
   EXPECT_GE(nonEmpty, 100000u);
   EXPECT_EQ(total, 60u * 60u * 60u);
   EXPECT_EQ(TmpEntries(), 0u);
@@ -295,8 +271,8 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   const auto imported = std::chrono::steady_clock::now();
   ASSERT_GT(std::filesystem::file_size(dir.file("big.qzv")), uint64_t(1) << 32);
   Tables t;
-  ASSERT_TRUE(ReadTables(dir.file("big.qzv"), t));
-  ASSERT_GT(t.offsets.back(), uint64_t(1) << 32);
+  ASSERT_TRUE(ReadTables(output, t));
+  ASSERT_GT(t.cells.offsets.back(), uint64_t(1) << 32);
 
   // Only the last slab of cells along x, which the file stores last.
   QvVorlin* engine = QvVorlin::create();
@@ -304,7 +280,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_EQ(engine->totalPointCount(), points);
   double lo[3], hi[3];
   engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.n[0]) * 0.5;
+  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.nx) * 0.5;
   auto far = [edge](const double* box) { return box[0] >= edge ? 1 : -1; };
   engine_test::TestFilter filter(far, [](float, float, float) { return true; });
   engine_test::Released<IPointCloudQuery> query{engine->createQuery(&filter, false)};
@@ -313,14 +289,14 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_GT(got, 100000u);
   for (uint32_t i = 0; i < got; ++i) {
     const CellPoint& p = buffer[i];
-    const int64_t x = llround(t.centre[0] + p.x), y = llround(t.centre[1] + p.y), z = llround(t.centre[2] + p.z);
+    const int64_t x = llround(t.header.centre[0] + p.x), y = llround(t.header.centre[1] + p.y), z = llround(t.header.centre[2] + p.z);
     ASSERT_GE(double(x), edge - 1);
     ASSERT_EQ(p.color & 0xFFFFFF, LatticeReader::Colour(x, y, z)) << i;
   }
   query.handle->release();
   query.handle = nullptr;
   ASSERT_TRUE(engine->saveAsVersion(dir.wfile("big3.qzv").c_str(), 3));
-  EXPECT_EQ(std::filesystem::file_size(dir.file("big3.qzv")), 99 + 16 * t.counts.size() + 16 * points);
+  EXPECT_EQ(std::filesystem::file_size(dir.file("big3.qzv")), 99 + 16 * t.cells.counts.size() + 16 * points);
   QvVorlin::destroy(engine);
   const auto done = std::chrono::steady_clock::now();
   printf("import %.0f s, read back and save %.0f s\n", std::chrono::duration<double>(imported - start).count(),

@@ -1,12 +1,31 @@
 #ifndef VORLIN_TESTS_SUPPORT_TEMP_DIR_H
 #define VORLIN_TESTS_SUPPORT_TEMP_DIR_H
 
+#include <stdint.h>
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <vector>
 
 namespace vorlin_test {
+
+inline size_t Entries(const std::filesystem::path& dir) {
+  size_t n = 0;
+  for (auto it = std::filesystem::directory_iterator(dir); it != std::filesystem::directory_iterator(); ++it) ++n;
+  return n;
+}
+inline size_t OpenDescriptors() { return Entries("/proc/self/fd"); }
+
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
 
 // A private folder for one test, removed with everything in it at the end.
 class TempDir {
@@ -26,15 +45,7 @@ class TempDir {
   const std::filesystem::path& path() const { return m_path; }
   std::string file(const std::string& name) const { return (m_path / name).string(); }
   std::wstring wfile(const std::string& name) const { return (m_path / name).wstring(); }
-  // Number of entries in the folder.
-  size_t EntryCount() const {
-    size_t n = 0;
-    for (auto it = std::filesystem::directory_iterator(m_path);
-         it != std::filesystem::directory_iterator(); ++it) {
-      ++n;
-    }
-    return n;
-  }
+  size_t EntryCount() const { return Entries(m_path); }
 
  private:
   std::filesystem::path m_path;

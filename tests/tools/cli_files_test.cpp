@@ -7,34 +7,28 @@
 #include <fstream>
 #include <set>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {
 
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 TEST(CliInfo, DescribesTheFileInTextAndJson) {
   const SharedScene& scene = Scene();
   ASSERT_EQ(scene.import.exitCode, 0) << scene.import.err;
   CliResult text = RunCli({"info", scene.qzv});
   ASSERT_EQ(text.exitCode, 0) << text.err;
-  for (const char* field : {"version:         4 (revision 0)", "points:          20,000",
-                            "extents:", "centre:", "grid:", "cells of size", "units factor:",
-                            "attributes:      RGB", "non-empty cells:", "LOD value:       min",
-                            "file size:"}) {
+  for (const char* field : {"version:         4 (revision 0)", "points:          20,000", "extents:", "centre:",
+                            "grid:", "cells of size", "units factor:", "attributes:      RGB", "non-empty cells:",
+                            "LOD value:       min", "file size:"})
     EXPECT_TRUE(Contains(text.out, field)) << field << "\n" << text.out;
-  }
   CliResult json = RunCli({"info", "--json", scene.qzv});
   ASSERT_EQ(json.exitCode, 0) << json.err;
   EXPECT_EQ(json.out.front(), '{');
   for (const char* key : {"\"version\": 4", "\"points\": 20000", "\"grid\": [", "\"cell_size\": ",
-                          "\"lod\": {\"min\": ", "\"non_empty_cells\": ",
-                          "\"file_size\": " }) {
+                          "\"lod\": {\"min\": ", "\"non_empty_cells\": ", "\"file_size\": "})
     EXPECT_TRUE(Contains(json.out, key)) << key << "\n" << json.out;
-  }
   EXPECT_TRUE(Contains(json.out, std::to_string(std::filesystem::file_size(scene.qzv)) + "\n}"));
 }
 
@@ -101,8 +95,7 @@ TEST(CliSaveV3, WritesAVersion3CopyAndRefusesOtherVersions) {
   CliResult r = RunCli({"save-v3", scene.qzv, v3});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   CliResult info = RunCli({"info", v3});
-  EXPECT_TRUE(Contains(info.out, "version:         3") && Contains(info.out, "points:          20,000"))
-      << info.out;
+  EXPECT_TRUE(Contains(info.out, "version:         3") && Contains(info.out, "points:          20,000")) << info.out;
 
   CliResult again = RunCli({"save-v3", v3, dir.file("v3b.qzv")});
   EXPECT_EQ(again.exitCode, 1);
@@ -116,8 +109,7 @@ TEST(CliGenerate, SameSeedSameFileAndXybImports) {
   TempDir dir;
   ASSERT_EQ(RunCli({"generate", dir.file("a.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
   ASSERT_EQ(RunCli({"generate", dir.file("b.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
-  ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4",
-                    "--format", "0"}).exitCode, 0);
+  ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4", "--format", "0"}).exitCode, 0);
   EXPECT_EQ(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("b.las")));
   EXPECT_NE(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("c.las")));
 
@@ -153,10 +145,8 @@ TEST(CliDemo, RunsEndToEndOnASmallScene) {
   const std::string out = dir.file("demo");
   CliResult r = RunCli({"demo", out, "--points", "20000"});
   ASSERT_EQ(r.exitCode, 0) << r.out << r.err;
-  for (const char* file : {"scene.las", "scene.qzv", "frustum.csv", "cursor.xyz", "scene-v3.qzv",
-                           "scene.png"}) {
+  for (const char* file : {"scene.las", "scene.qzv", "frustum.csv", "cursor.xyz", "scene-v3.qzv", "scene.png"})
     EXPECT_TRUE(std::filesystem::exists(out + "/" + file)) << file;
-  }
   EXPECT_TRUE(Contains(r.err, "refinement 4:")) << r.err;
   int width, height;
   std::vector<unsigned char> pixels;

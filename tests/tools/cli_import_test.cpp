@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {

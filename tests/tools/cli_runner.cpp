@@ -12,39 +12,23 @@
 #include <fstream>
 #include <sstream>
 
-extern char** environ;
-
 namespace vorlin_test {
 
 namespace {
 
-std::string MakeTempFile() {
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorlin-cli-XXXXXX";
-  int fd = mkstemp(&pattern[0]);
-  if (fd >= 0) close(fd);
-  return pattern;
-}
-
 // Forks and runs the program with stdout to outFd and stderr to errFd.
-pid_t Launch(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv,
-             int outFd, int errFd) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e) env.push_back(*e);
-  for (const std::string& extra : extraEnv) env.push_back(extra);
+pid_t Launch(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv, int outFd, int errFd) {
   std::vector<char*> argv{const_cast<char*>(VORLIN_CLI_PATH)};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& e : env) envp.push_back(&e[0]);
-  envp.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
+    for (const std::string& e : extraEnv) putenv(const_cast<char*>(e.c_str()));
     dup2(outFd, STDOUT_FILENO);
     dup2(errFd, STDERR_FILENO);
     int devNull = open("/dev/null", O_RDONLY);
     if (devNull >= 0) dup2(devNull, STDIN_FILENO);
-    execve(argv[0], argv.data(), envp.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   return pid;
@@ -59,6 +43,16 @@ int WaitExit(pid_t pid) {
 
 }  // namespace
 
+const SharedScene& Scene() {
+  static SharedScene scene;
+  static const bool built = synth::WriteLas(scene.las, scene.points, ExactLasOptions()) &&
+                            (scene.import = RunCli({"import", scene.qzv, scene.las}), true);
+  (void)built;
+  return scene;
+}
+
+bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;
@@ -71,8 +65,9 @@ CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::st
 }
 
 CliChild::CliChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
-  m_outPath = MakeTempFile();
-  int outFd = open(m_outPath.c_str(), O_WRONLY | O_TRUNC);
+  const char* tmp = getenv("TMPDIR");
+  m_outPath = std::string(tmp && *tmp ? tmp : "/tmp") + "/vorlin-cli-XXXXXX";
+  int outFd = mkstemp(&m_outPath[0]);
   int pipeFds[2];
   if (pipe(pipeFds) != 0) return;
   m_pid = Launch(args, extraEnv, outFd, pipeFds[1]);

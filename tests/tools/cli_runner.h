@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "synth/synth.h"
 
 namespace vorlin_test {
@@ -19,16 +20,14 @@ struct CliResult {
 };
 
 // Runs vorlin with args; extraEnv entries are "NAME=value".
-CliResult RunCli(const std::vector<std::string>& args,
-                 const std::vector<std::string>& extraEnv = {});
+CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv = {});
 
 // A running vorlin whose stderr the test reads while it works.
 class CliChild {
  public:
   CliChild(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv);
   ~CliChild();
-  // Reads stderr until text appears in it; false at end of output.
-  bool WaitForStderr(const std::string& text);
+  bool WaitForStderr(const std::string& text);  // false at end of output
   void Signal(int signal);
   CliResult Finish();
 
@@ -40,6 +39,7 @@ class CliChild {
 };
 
 std::string ReadFileText(const std::string& path);
+bool Contains(const std::string& text, const std::string& part);
 
 // Decodes a PNG; false when libpng cannot read it. pixels get RGB bytes.
 bool DecodePng(const std::string& path, int& width, int& height, std::vector<unsigned char>& pixels);
@@ -49,6 +49,16 @@ bool DecodePng(const std::string& path, int& width, int& height, std::vector<uns
 std::vector<synth::LasPoint> ExactScene(uint64_t count, uint32_t seed);
 synth::LasOptions ExactLasOptions();
 constexpr double kGridStep = 1.0 / 128.0;
+
+// 20,000 points of seed 7 on the exact grid, written and imported once per
+// test process and only read by the tests.
+struct SharedScene {
+  TempDir dir;
+  std::string las = dir.file("scene.las"), qzv = dir.file("scene.qzv");
+  std::vector<synth::LasPoint> points = ExactScene(20000, 7);
+  CliResult import;
+};
+const SharedScene& Scene();
 
 }  // namespace vorlin_test
 

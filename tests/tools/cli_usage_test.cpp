@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "cli_fixture.h"
+#include "cli_runner.h"
 
 namespace vorlin_test {
 namespace {
@@ -28,27 +28,14 @@ TEST(CliUsage, HelpExitsZeroAndBadUsageTwoWithAHint) {
   EXPECT_TRUE(Contains(unknown.err, "unknown command 'frobnicate'"));
 
   const std::vector<std::vector<std::string>> cases = {
-      {"import", "out.qzv"},
-      {"import", "--attributes", "rgb,colour", "out.qzv", "in.las"},
-      {"import", "--bogus", "out.qzv", "in.las"},
-      {"info", "a.qzv", "b.qzv"},
-      {"info", "--json=yes", "a.qzv"},
-      {"query", "a.qzv", "--box", "1,2,3,4,5"},
-      {"query", "a.qzv", "--box", "0,0,0,1,1,1", "--frustum", "1"},
-      {"query", "a.qzv", "--near-clip"},
-      {"query", "a.qzv", "--count", "-5"},
-      {"query", "a.qzv", "--batch", "0"},
-      {"query", "a.qzv", "--count"},
-      {"query", "a.qzv", "--mode", "all"},
-      {"render", "a.qzv", "b.png", "--size", "800"},
-      {"render", "a.qzv", "b.png", "--view", "under"},
-      {"save-v3", "a.qzv"},
-      {"generate", "out.txt"},
-      {"generate", "out.xyb", "--format", "1"},
-      {"generate", "out.las", "--points", "many"},
-      {"is-local"},
-      {"local-name", "a", "b"},
-      {"demo", "a", "b"},
+      {"import", "out.qzv"}, {"import", "--attributes", "rgb,colour", "out.qzv", "in.las"},
+      {"import", "--bogus", "out.qzv", "in.las"}, {"info", "a.qzv", "b.qzv"}, {"info", "--json=yes", "a.qzv"},
+      {"query", "a.qzv", "--box", "1,2,3,4,5"}, {"query", "a.qzv", "--box", "0,0,0,1,1,1", "--frustum", "1"},
+      {"query", "a.qzv", "--near-clip"}, {"query", "a.qzv", "--count", "-5"}, {"query", "a.qzv", "--batch", "0"},
+      {"query", "a.qzv", "--count"}, {"query", "a.qzv", "--mode", "all"},
+      {"render", "a.qzv", "b.png", "--size", "800"}, {"render", "a.qzv", "b.png", "--view", "under"},
+      {"save-v3", "a.qzv"}, {"generate", "out.txt"}, {"generate", "out.xyb", "--format", "1"},
+      {"generate", "out.las", "--points", "many"}, {"is-local"}, {"local-name", "a", "b"}, {"demo", "a", "b"},
   };
   for (const auto& args : cases) {
     CliResult r = RunCli(args);
