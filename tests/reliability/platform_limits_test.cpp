@@ -150,6 +150,32 @@ TEST_F(PlatformLimits, FullDisk) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("copy.qzv")));
 }
 
+// With every point in one cell of a large grid, the spill store holds just
+// the records while the output also carries a table entry per cell: a limit
+// between the two sizes lets the binning through and stops the writer.
+TEST_F(PlatformLimits, FullDiskAtTheOutput) {
+  const uint64_t points = 100000;
+  const std::wstring output = dir.wfile("one-cell.qzv");
+  auto import = [&] {
+    vorlin_test::ScopedTmpDir scoped(tmp);
+    LatticeReader reader(1, 10000000000ull, points);
+    return int(QvVorlin::import(L"corner", output.c_str(), &reader, nullptr, AttributeAll));
+  };
+  ASSERT_EQ(import(), int(Ok));
+  const uint64_t spill = 20 * points, whole = std::filesystem::file_size(dir.file("one-cell.qzv"));
+  ASSERT_GT(whole, spill + (64 << 10));
+  std::filesystem::remove(dir.file("one-cell.qzv"));
+
+  const int status = InChild([&] {
+    signal(SIGXFSZ, SIG_IGN);
+    if (!LowerLimit(RLIMIT_FSIZE, (spill + whole) / 2)) return 100;
+    return import();
+  });
+  EXPECT_EQ(status, int(WriteFailed));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("one-cell.qzv")));
+  EXPECT_EQ(TmpEntries(), 0u);
+}
+
 // An announced count of 10^10 asks for 100,000 cells; a lattice finer than
 // the cells puts points in every one, and each needs a spill file, far more
 // than 256 descriptors would allow.
