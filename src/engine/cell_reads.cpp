@@ -1,10 +1,12 @@
 #include <string.h>
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 
 #include "engine/point_cloud_query.h"
 #include "engine/qv_vorlin_imp.h"
+#include "engine/share_math.h"
 #include "format/qzv_layout.h"
 
 using Zelvane::Vorlin::CellPoint;
@@ -41,6 +43,16 @@ void QvVorlinImp::MarkRejected(CellPoint* buffer, uint32_t written, uint32_t con
   memset(&filler, 0, sizeof filler);
   filler.x = filler.y = filler.z = std::numeric_limits<float>::quiet_NaN();
   for (uint32_t i = written; i < consumed; ++i) buffer[i] = filler;
+}
+
+std::vector<CellPoint> QvVorlinImp::ClipBufferFor(bool clip, double largestLod, double ratio,
+                                                 uint64_t limit) {
+  std::vector<CellPoint> buffer;
+  if (clip) {
+    const uint64_t largest = vorlin::RoundedShare(largestLod, ratio);
+    buffer.resize(size_t(std::min<uint64_t>(largest, limit) + 1));
+  }
+  return buffer;
 }
 
 bool QvVorlinImp::DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy, int32_t iz,

@@ -55,11 +55,7 @@ unsigned int QvVorlinImp::getCursorPoints(IPointCloudQuery* handle, CellPoint* b
   double L = cursor->lodSum;  // LOD still to visit in this call
   double next = 0.0;          // LOD of the cells that still had records
 
-  std::vector<CellPoint> clipBuffer;
-  if (query->clip) {
-    const uint64_t largest = vorlin::RoundedShare(cursor->largestLod, ratio);
-    clipBuffer.resize(size_t(std::min<uint64_t>(largest, M) + 1));
-  }
+  std::vector<CellPoint> clipBuffer = ClipBufferFor(query->clip, cursor->largestLod, ratio, M);
 
   CellLoaderLock lock(m_loader);
   uint64_t T = 0;

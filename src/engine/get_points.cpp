@@ -107,11 +107,7 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
   // Read the file front to back.
   vorlin::RadixSortByKey(reads, readScratch, [](const Read& r) { return r.offset; });
 
-  std::vector<CellPoint> clipBuffer;
-  if (query->clip) {
-    const uint64_t largest = vorlin::RoundedShare(query->largestLod, ratio);
-    clipBuffer.resize(size_t(std::min<uint64_t>(largest, N) + 1));
-  }
+  std::vector<CellPoint> clipBuffer = ClipBufferFor(query->clip, query->largestLod, ratio, N);
 
   CellLoaderLock lock(m_loader);
   uint32_t pos = 0;

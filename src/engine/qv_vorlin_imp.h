@@ -82,6 +82,10 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // the batch calls return what they consumed, and this tells a caller which
   // records the filters rejected.
   static void MarkRejected(CellPoint* buffer, uint32_t written, uint32_t consumed);
+  // Room for the largest share a clipped fetch of up to limit records can
+  // read from one cell; empty when the fetch is not clipped.
+  static std::vector<CellPoint> ClipBufferFor(bool clip, double largestLod, double ratio,
+                                              uint64_t limit);
   bool DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy, int32_t iz,
                       uint32_t first, uint32_t count, bool addCentre,
                       std::vector<CellPoint>& clipBuffer, CellPoint* out, uint32_t& accepted);
