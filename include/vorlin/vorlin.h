@@ -3,6 +3,8 @@
 
 // Everything a host needs: the facade, the readers and progress interfaces,
 // the records, the frustum, filters and query handles, and the utilities.
+#include "vorlin/box_filter.h"
+#include "vorlin/camera.h"
 #include "vorlin/cell_point.h"
 #include "vorlin/codec_reader.h"
 #include "vorlin/export.h"
