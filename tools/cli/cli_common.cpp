@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "source_probe.h"
+
 namespace vorlin {
 namespace cli {
 
@@ -260,8 +262,15 @@ bool Engine::Open(const std::string& command, const std::string& path, int prelo
     PrintError(command, "out of memory");
     return false;
   }
-  std::string problem;
-  if (!ReadQzvSummary(path, summary, problem)) {
+  std::string problem = InputProblem(path);
+  if (problem.empty() && !ReadQzvSummary(path, summary, problem)) {
+    if (problem.compare(0, 14, "not a QZV file") == 0) {
+      problem += EndsWithNoCase(path, ".las") || EndsWithNoCase(path, ".xyb")
+                     ? "; index it first: vorlin import OUT.qzv " + path
+                     : "; vorlin reads the QZV files that 'vorlin import' writes";
+    }
+  }
+  if (!problem.empty()) {
     PrintError(command, Quote(path) + ": " + problem);
     return false;
   }
