@@ -158,7 +158,7 @@ void PrintSummary(const std::vector<std::string>& inputs, const std::vector<Sour
          summary.cells[0], summary.cells[1], summary.cells[2]);
   // Below a second the rate says more about start-up than about the import.
   if (seconds >= 1.0) {
-    printf("  time:        %s (%s points/s)\n", FormatSeconds(seconds).c_str(),
+    printf("  time:        %.1f s (%s points/s)\n", seconds,
            GroupThousands(uint64_t(double(summary.totalPoints) / seconds)).c_str());
   }
   printf("  output size: %s (%s bytes)\n", FormatBytes(uint64_t(summary.fileSize)).c_str(),

@@ -51,7 +51,7 @@ std::string OutputProblem(const std::string& path, bool force, std::string& targ
   struct stat info;
   if (lstat(path.c_str(), &info) != 0) {
     if (errno != ENOENT) {
-      if (errno == ENOTDIR) return "folder " + Quote(ParentFolder(path)) + " lies under a file";
+      if (errno == ENOTDIR) return Quote(ParentFolder(path)) + " is not a folder";
       return std::string("cannot be examined (") + strerror(errno) + ")";
     }
     return OutputFolderProblem(path);
