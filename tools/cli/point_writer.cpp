@@ -17,6 +17,21 @@ int CoordinateDecimals(double halfExtent) {
   return std::max(3, std::min(15, int(std::ceil(-std::log10(step))) + 1));
 }
 
+namespace {
+
+// The fewest decimals whose value still gives back the stored offset: data
+// written on a scale of 0.001 prints with three decimals, not as the float's
+// binary neighbourhood of it.
+int ShortestDecimals(double world, double centre, float offset, int most) {
+  double scale = 1.0;
+  for (int d = 0; d < most; ++d, scale *= 10.0) {
+    if (float(std::round(world * scale) / scale - centre) == offset) return d;
+  }
+  return most;
+}
+
+}  // namespace
+
 PointWriter::PointWriter(Format format, const double centre[3], int decimals)
     : m_format(format), m_decimals(decimals) {
   for (int a = 0; a < 3; ++a) m_centre[a] = centre[a];
@@ -53,11 +68,17 @@ bool PointWriter::Open(const std::string& target, std::string& error) {
 void PointWriter::Write(const Zelvane::Vorlin::CellPoint* points, size_t count) {
   const char* pattern = m_format == Format::kCsv ? "%.*f,%.*f,%.*f,%u,%u,%u,%u,%u,%u\n"
                                                   : "%.*f %.*f %.*f %u %u %u %u %u %u\n";
-  const int d = m_decimals;
   for (size_t i = 0; i < count && !m_failed; ++i) {
     const Zelvane::Vorlin::CellPoint& p = points[i];
-    if (fprintf(m_file, pattern, d, m_centre[0] + double(p.x), d, m_centre[1] + double(p.y), d,
-                m_centre[2] + double(p.z), (p.color >> 16) & 0xFFu, (p.color >> 8) & 0xFFu,
+    const float offset[3] = {p.x, p.y, p.z};
+    double world[3];
+    int d[3];
+    for (int a = 0; a < 3; ++a) {
+      world[a] = m_centre[a] + double(offset[a]);
+      d[a] = ShortestDecimals(world[a], m_centre[a], offset[a], m_decimals);
+    }
+    if (fprintf(m_file, pattern, d[0], world[0], d[1], world[1], d[2], world[2],
+                (p.color >> 16) & 0xFFu, (p.color >> 8) & 0xFFu,
                 p.color & 0xFFu, p.color >> 24, unsigned(p.normalIndex),
                 unsigned(p.customAttribute)) < 0) {
       m_failed = true;

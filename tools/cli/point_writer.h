@@ -17,9 +17,11 @@
 namespace vorlin {
 namespace cli {
 
-// Decimals that keep every digit a stored position holds: positions are
-// float offsets from the centre, so their resolution follows from the largest
-// offset, halfExtent. 200 m gives 6 decimals, a few hundredths of a degree 10.
+// The most decimals a coordinate needs to keep every digit a stored position
+// holds: positions are float offsets from the centre, so their resolution
+// follows from the largest offset, halfExtent. 200 m gives 6 decimals, a few
+// hundredths of a degree 10. Each value prints with the fewest decimals, up
+// to this, that read back as the same stored position.
 int CoordinateDecimals(double halfExtent);
 
 class PointWriter {
