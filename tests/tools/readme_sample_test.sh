@@ -4,7 +4,7 @@
 # and its output (progress and timing lines aside) must match the lines that
 # follow it. A line "..." in the README stands for any number of lines.
 set -euo pipefail
-readme="$1" bindir="$2"
+readme="$1" bindir=$(cd "$2" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 awk '/<!-- cli-sample -->/ { on = 1; next } /<!-- \/cli-sample -->/ { on = 0 } on' "$readme" |
