@@ -44,7 +44,7 @@ const char kQueryUsage[] =
     "                 refinements. Set and cursor give level-of-detail batches, not\n"
     "                 an export: they may stop short of the visible points.\n"
     "  --batch N      records per batch for set and cursor (default 65536)\n"
-    "  --block N      points mode: records fetched at a time (default 1048576);\n"
+    "  --block N      points mode: records fetched at a time (default 262144);\n"
     "                 memory stays within this whatever the count\n"
     "  --preload BYTES  records the engine preloads in the background (default 0)\n"
     "  --format       csv (with a header line) or xyz (space separated; default csv)\n"
@@ -264,7 +264,7 @@ int RunQuery(const Words& words) {
   const bool countGiven = args.has("count");
   const uint64_t requested = ParseCountOption(args, "count", 0, 1, UINT64_MAX);
   const uint64_t batch = ParseCountOption(args, "batch", 65536, 1, 1u << 24);
-  const uint64_t block = ParseCountOption(args, "block", 1u << 20, 1, 1u << 28);
+  const uint64_t block = ParseCountOption(args, "block", 1u << 18, 1, 1u << 28);
   const int preload = int(ParseCountOption(args, "preload", 0, 0, INT_MAX));
   const bool clip = !args.has("whole-cells");
   const std::string outName = args.value("out");

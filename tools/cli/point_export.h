@@ -22,7 +22,7 @@ struct ExportRequest {
   Zelvane::Vorlin::IPointCloudFilter* filter = nullptr;  // null: the whole file
   bool clip = false;            // test single points of partly covered cells
   uint64_t wanted = 0;          // points to deliver; at least the visible ones means all
-  uint64_t blockPoints = 1u << 20;  // records fetched at a time, at most (one cell may exceed it)
+  uint64_t blockPoints = 1u << 18;  // records fetched at a time, at most (one cell may exceed it)
 };
 
 struct ExportResult {
