@@ -48,9 +48,9 @@ int PrintUsage(const char* usage) {
 // Output that never arrived is a failure even when the work succeeded
 // (a full disk or a closed pipe behind stdout).
 int CheckedExit(int code) {
-  if (fflush(stdout) != 0 || ferror(stdout)) {
+  if (code == kExitOk && (fflush(stdout) != 0 || ferror(stdout))) {
     fprintf(stderr, "vorlin: writing to standard output failed\n");
-    return code == kExitOk ? kExitFailure : code;
+    return kExitFailure;
   }
   return code;
 }
