@@ -46,6 +46,11 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
   ASSERT_EQ(mkfifo(dir.file("fifo.qzv").c_str(), 0644), 0);
   ASSERT_EQ(mkfifo(dir.file("fifo.las").c_str(), 0644), 0);
   fs::create_symlink("s.qzv", dir.file("link.qzv"));
+  // A header the library refuses that looks sound from outside: records
+  // longer than any reader accepts.
+  std::string wide = ReadFileText(dir.file("a.las"));
+  wide[105] = '\xFF', wide[106] = '\xFF';
+  std::ofstream(dir.file("wide.las"), std::ios::binary) << wide;
   const auto before = Snapshot(dir.path());
 
   struct Mistake {
@@ -64,6 +69,7 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
       {{"import", "@/n.qzv", "@/fifo.las"}, 1, "fifo.las': is a FIFO (named pipe), not a file"},
       {{"import", "@/n.qzv", "@/a.las"}, 1, "TMPDIR='/nonexistent/tmp' does not exist", {"TMPDIR=/nonexistent/tmp"}},
       {{"import", "@/n.qzv", "@/a.las"}, 1, "TMPDIR='/dev/null' is not a folder", {"TMPDIR=/dev/null"}},
+      {{"import", "@/n.qzv", "@/a.las", "@/wide.las"}, 1, "the source that fails is '" + dir.file("wide.las") + "'"},
       {{"query", "@/s.qzv", "--out", "/dev/full"}, 1, "is a device"},
       {{"query", "@/s.qzv", "--out", "@/s.qzv"}, 1, "it is the input file"},
       {{"query", "@/s.qzv", "--count", "0"}, 2, "--count 0 would deliver nothing"},
