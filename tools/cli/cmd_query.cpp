@@ -55,8 +55,8 @@ const char kQueryUsage[] =
     "How a count is met: in points mode every visible cell gets a share of N by its\n"
     "level-of-detail value; when points outside the box or frustum are left out and\n"
     "fewer than N remain, the cells are read again for more, so N points arrive\n"
-    "whenever N are inside. Coordinates carry as many decimals as the file's\n"
-    "precision holds.\n"
+    "whenever N are inside. Coordinates print with the fewest decimals that give\n"
+    "back the stored position.\n"
     "\n"
     "--clip is accepted for older scripts; clipping is the default.\n"
     "Ctrl-C stops with status 130 and leaves no partial --out file.\n";
