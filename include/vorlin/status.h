@@ -1,6 +1,8 @@
 #ifndef VORLIN_STATUS_H
 #define VORLIN_STATUS_H
 
+#include "vorlin/export.h"
+
 namespace Zelvane {
 namespace Vorlin {
 
@@ -18,6 +20,12 @@ enum VorlinStatus {
   OutOfExtents = 9,
   InvalidArgument = 10
 };
+
+// A short English description of status, e.g. "the output file could not be
+// created", for messages to people. Never null: a value outside the
+// enumeration gives "unknown status". The text is a static string that the
+// caller must not free; safe from any thread.
+VORLIN_API const char* statusText(VorlinStatus status);
 
 // Attribute mask bits: what an import stores and what a reader can deliver.
 enum VorlinAttribute : unsigned int {

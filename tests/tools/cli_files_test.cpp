@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
 
 #include "cli_runner.h"
 
@@ -57,6 +58,41 @@ TEST(CliInfo, RejectsDamagedFilesNamingThem) {
       EXPECT_TRUE(Contains(r.err, c.first + "': " )) << r.err;
       EXPECT_TRUE(Contains(r.err, c.second)) << r.err;
     }
+  }
+}
+
+// Flat clouds (a wall, a floor, a single post) and geographic coordinates:
+// every view renders without overflow, and a query prints the decimals the
+// source was written with, no more.
+TEST(CliRender, FlatCloudsRenderAndDegreesKeepTheirDecimals) {
+  TempDir dir;
+  for (int flatAxes : {1, 2}) {
+    std::vector<synth::LasPoint> points;
+    for (int i = 0; i < 500; ++i) {
+      synth::LasPoint p;
+      p.x = 8.5 + (i % 25) * 1e-5;
+      p.y = flatAxes == 2 ? 47.25 : 47.25 + (i / 25) * 1e-5;
+      p.z = 410.0;
+      points.push_back(p);
+    }
+    synth::LasOptions options;
+    options.scale[0] = options.scale[1] = 1e-7;
+    options.offset[0] = 8.0, options.offset[1] = 47.0;
+    const std::string las = dir.file("flat.las"), qzv = dir.file("flat.qzv");
+    ASSERT_TRUE(synth::WriteLas(las, points, options));
+    ASSERT_EQ(RunCli({"import", "--quiet", "--force", qzv, las}).exitCode, 0);
+    for (const char* view : {"top", "front", "side", "iso"}) {
+      CliResult r = RunCli({"render", qzv, dir.file("flat.png"), "--size", "64x64", "--view", view});
+      EXPECT_EQ(r.exitCode, 0) << view << " " << r.err;
+    }
+    CliResult q = RunCli({"query", qzv, "--count", "3", "--format", "xyz"});
+    ASSERT_EQ(q.exitCode, 0) << q.err;
+    std::istringstream lines(q.out);
+    std::string x, y, z;
+    ASSERT_TRUE(lines >> x >> y >> z);
+    EXPECT_LE(x.size() - x.find('.') - 1, 5u) << x;  // 8.5xxxx: at most 1e-5 steps
+    EXPECT_NEAR(std::stod(y), 47.25, 0.01);
+    EXPECT_EQ(z, "410");
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <sstream>
@@ -128,7 +129,7 @@ TEST(CliQuery, ClippedBoxAndFrustumPrintExactlyThePointsInside) {
   const std::map<Key, int> inBox = SourceKeys(lo, hi);
   ASSERT_GT(Total(inBox), 100u);
   for (const char* mode : {"points", "set"}) {
-    CliResult r = RunCli({"query", scene.qzv, "--box", box, "--clip", "--mode", mode, "--batch", "500",
+    CliResult r = RunCli({"query", scene.qzv, "--box", box, "--mode", mode, "--batch", "500",
                           "--format", "xyz"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     Printed printed = ParsePoints(r.out, ' ', false);
@@ -136,8 +137,8 @@ TEST(CliQuery, ClippedBoxAndFrustumPrintExactlyThePointsInside) {
     EXPECT_EQ(printed.keys.size(), Total(inBox)) << mode;
     EXPECT_EQ(Unmatched(printed, inBox), 0) << mode;
   }
-  // Without --clip whole cells come back: a superset.
-  CliResult whole = RunCli({"query", scene.qzv, "--box", box});
+  // With --whole-cells whole cells come back: a superset.
+  CliResult whole = RunCli({"query", scene.qzv, "--box", box, "--whole-cells"});
   EXPECT_GE(ParsePoints(whole.out, ',', true).keys.size(), Total(inBox));
 
   // A frustum with parallel sides looking straight down sees the points of
@@ -182,6 +183,47 @@ TEST(CliQuery, CountOutFileAndBadFiles) {
     EXPECT_EQ(failed.exitCode, 1);
     EXPECT_TRUE(Contains(failed.err, message)) << failed.err;
   }
+}
+
+TEST(CliQuery, CountsAreMetInsideTheBoxAndBlockedExportsMatchOneFetch) {
+  const SharedScene& scene = Scene();
+  const Box b;
+  double lo[3], hi[3];
+  for (int a = 0; a < 3; ++a) lo[a] = b.At(a, 0.3), hi[a] = b.At(a, 0.6);
+  const std::string box = Join({lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]});
+  const std::map<Key, int> inBox = SourceKeys(lo, hi);
+  for (const std::string count : {"1", "5", "100"}) {
+    for (const std::string mode : {"points", "set"}) {
+      CliResult r = RunCli({"query", scene.qzv, "--box", box, "--count", count, "--mode", mode});
+      ASSERT_EQ(r.exitCode, 0) << r.err;
+      Printed printed = ParsePoints(r.out, ',', true);
+      EXPECT_EQ(Unmatched(printed, inBox), 0) << mode << " " << count;
+      if (mode == "points") {
+        EXPECT_EQ(printed.keys.size(), std::stoul(count)) << r.err;
+      } else {
+        EXPECT_GT(printed.keys.size(), 0u) << r.err;
+      }
+    }
+  }
+  // Small blocks: many fetches, the same points as one, inside the box or not.
+  for (const std::vector<std::string>& extra : {std::vector<std::string>{}, std::vector<std::string>{"--box", box}}) {
+    std::vector<std::string> one = {"query", scene.qzv}, many = {"query", scene.qzv, "--block", "700"};
+    one.insert(one.end(), extra.begin(), extra.end());
+    many.insert(many.end(), extra.begin(), extra.end());
+    CliResult a = RunCli(one), c = RunCli(many);
+    ASSERT_EQ(c.exitCode, 0) << c.err;
+    Printed pa = ParsePoints(a.out, ',', true), pc = ParsePoints(c.out, ',', true);
+    std::sort(pa.keys.begin(), pa.keys.end());
+    std::sort(pc.keys.begin(), pc.keys.end());
+    EXPECT_EQ(pa.keys, pc.keys);
+    EXPECT_EQ(pc.keys.size(), extra.empty() ? 20000u : Total(inBox));
+  }
+  // A sample spread over blocks still adds up to the count.
+  CliResult sample = RunCli({"query", scene.qzv, "--block", "700", "--count", "3001"});
+  EXPECT_EQ(ParsePoints(sample.out, ',', true).keys.size(), 3001u);
+  // A cursor that stops short says so.
+  CliResult cursor = RunCli({"query", scene.qzv, "--mode", "cursor", "--batch", "5000"});
+  EXPECT_TRUE(Contains(cursor.err, "delivered: 20,000") || Contains(cursor.err, "use --mode points")) << cursor.err;
 }
 
 }  // namespace

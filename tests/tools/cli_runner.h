@@ -29,6 +29,7 @@ class CliChild {
   ~CliChild();
   bool WaitForStderr(const std::string& text);  // false at end of output
   void Signal(int signal);
+  pid_t pid() const { return m_pid; }
   CliResult Finish();
 
  private:

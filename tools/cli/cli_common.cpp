@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cmath>
 
+#include "source_probe.h"
+
 namespace vorlin {
 namespace cli {
 
@@ -88,23 +90,30 @@ std::string Narrow(const wchar_t* wide) {
 std::string Quote(const std::string& path) { return "'" + path + "'"; }
 
 std::string StatusText(VorlinStatus status) {
-  switch (status) {
-    case Ok: return "success (Ok)";
-    case Cancelled: return "cancelled (Cancelled)";
-    case OutOfMemory: return "out of memory (OutOfMemory)";
-    case OpenFailed: return "a source could not be opened or read as point data (OpenFailed)";
-    case CreateFailed: return "the output file could not be created (CreateFailed)";
-    case ReadFailed: return "the sources could not be read, or hold no points (ReadFailed)";
-    case WriteFailed: return "writing the output file failed (WriteFailed)";
-    case TempFileFailed:
-      return "a temporary file could not be created or written; check the space in "
-             "the temporary folder (TempFileFailed)";
-    case UnsupportedFormat:
-      return "unsupported source format; use .las or .xyb files (UnsupportedFormat)";
-    case OutOfExtents: return "points lie outside the bounds of their source (OutOfExtents)";
-    case InvalidArgument: return "invalid argument (InvalidArgument)";
-  }
-  return "unknown status " + std::to_string(static_cast<int>(status));
+  static const char* const kNames[] = {"Ok", "Cancelled", "OutOfMemory", "OpenFailed",
+                                       "CreateFailed", "ReadFailed", "WriteFailed",
+                                       "TempFileFailed", "UnsupportedFormat", "OutOfExtents",
+                                       "InvalidArgument"};
+  std::string text = statusText(status);
+  int value = static_cast<int>(status);
+  if (value >= 0 && value <= InvalidArgument) return text + " (" + kNames[value] + ")";
+  return text + " " + std::to_string(value);
+}
+
+std::string CountOf(uint64_t count, const char* noun) {
+  return GroupThousands(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+std::string TemporaryFolderProblem() {
+  const char* set = getenv("TMPDIR");
+  const std::string folder = set && *set ? set : "/tmp";
+  const std::string name = set && *set ? "the temporary folder TMPDIR=" + Quote(folder)
+                                       : "the temporary folder " + Quote(folder);
+  struct stat info;
+  if (stat(folder.c_str(), &info) != 0) return name + " does not exist";
+  if (!S_ISDIR(info.st_mode)) return name + " is not a folder";
+  if (access(folder.c_str(), W_OK | X_OK) != 0) return name + " is not writable (" + strerror(errno) + ")";
+  return std::string();
 }
 
 int64_t FileSize(const std::string& path) {
@@ -253,8 +262,15 @@ bool Engine::Open(const std::string& command, const std::string& path, int prelo
     PrintError(command, "out of memory");
     return false;
   }
-  std::string problem;
-  if (!ReadQzvSummary(path, summary, problem)) {
+  std::string problem = InputProblem(path);
+  if (problem.empty() && !ReadQzvSummary(path, summary, problem)) {
+    if (problem.compare(0, 14, "not a QZV file") == 0) {
+      problem += EndsWithNoCase(path, ".las") || EndsWithNoCase(path, ".xyb")
+                     ? "; index it first: vorlin import OUT.qzv " + path
+                     : "; vorlin reads the QZV files that 'vorlin import' writes";
+    }
+  }
+  if (!problem.empty()) {
     PrintError(command, Quote(path) + ": " + problem);
     return false;
   }

@@ -35,8 +35,16 @@ std::string Narrow(const wchar_t* wide);
 // Quoted for messages: 'name'.
 std::string Quote(const std::string& path);
 
-// The status in words, e.g. "could not create the output file (CreateFailed)".
+// The status in words with its name, e.g. "the output file could not be
+// created (CreateFailed)".
 std::string StatusText(Zelvane::Vorlin::VorlinStatus status);
+
+// "1 point", "2,000 points".
+std::string CountOf(uint64_t count, const char* noun);
+
+// Why the import's temporary folder (TMPDIR, else /tmp) cannot be used, or
+// empty.
+std::string TemporaryFolderProblem();
 
 // -1 when the file cannot be examined.
 int64_t FileSize(const std::string& path);

@@ -6,24 +6,28 @@
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
+#include "output_file.h"
 #include "synth/synth.h"
 
 namespace vorlin {
 namespace cli {
 
 const char kGenerateUsage[] =
-    "usage: vorlin generate OUT.las|OUT.xyb [--points N] [--format 0-5] [--seed S]\n"
+    "usage: vorlin generate OUT.las|OUT.xyb [--points N] [--format 0-5] [--seed S] [--force]\n"
     "\n"
     "Writes a synthetic scene of terrain, buildings and trees, 200 m across. The\n"
     "same seed and point count always give the same file.\n"
     "\n"
     "  --points N  number of points (default 1000000)\n"
     "  --format F  LAS point data format 0 to 5 (default 3; .las only)\n"
-    "  --seed S    seed of the scene (default 1)\n";
+    "  --seed S    seed of the scene (default 1)\n"
+    "  --force     write through a symbolic link\n"
+    "\n"
+    "The file appears only when complete; Ctrl-C leaves nothing behind.\n";
 
 int RunGenerate(const Words& words) {
   const std::string command = "generate";
-  Args args(words, {{"points", true}, {"format", true}, {"seed", true}});
+  Args args(words, {{"points", true}, {"format", true}, {"seed", true}, {"force", false}});
   if (args.helpRequested()) return PrintUsage(kGenerateUsage);
   args.requirePositional(1, 1);
   const std::string output = args.positional()[0];
@@ -45,9 +49,16 @@ int RunGenerate(const Words& words) {
   if (args.has("seed") && (!ParseUnsigned(args.value("seed"), seed) || seed > 0xFFFFFFFFull)) {
     throw UsageError{"--seed needs a whole number from 0 to 4294967295"};
   }
-  std::string problem = OutputFolderProblem(output);
+  std::string target;
+  std::string problem = OutputProblem(output, args.has("force"), target);
   if (!problem.empty()) {
-    PrintError(command, "cannot create " + Quote(output) + ": " + problem);
+    PrintError(command, "cannot write " + Quote(output) + ": " + problem);
+    return kExitFailure;
+  }
+  OutputFile file;
+  std::string error;
+  if (!file.Create(target, error)) {
+    PrintError(command, "cannot write " + Quote(output) + ": " + error);
     return kExitFailure;
   }
 
@@ -58,17 +69,19 @@ int RunGenerate(const Words& words) {
   if (las) {
     synth::LasOptions options;
     options.pointFormat = int(format);
-    ok = synth::WriteSceneLas(output, scene, options);
+    ok = synth::WriteSceneLas(file.writePath(), scene, options);
   } else {
-    ok = synth::WriteSceneXyb(output, scene);
+    ok = synth::WriteSceneXyb(file.writePath(), scene);
   }
   if (!ok) {
-    unlink(output.c_str());
     PrintError(command, "writing " + Quote(output) + " failed (no space, or not writable)");
     return kExitFailure;
   }
-  printf("wrote %s: %s points, %s, seed %llu\n", Quote(output).c_str(),
-         GroupThousands(points).c_str(),
+  if (!file.Commit(error)) {
+    PrintError(command, "cannot write " + Quote(output) + ": " + error);
+    return kExitFailure;
+  }
+  printf("wrote %s: %s, %s, seed %llu\n", Quote(output).c_str(), CountOf(points, "point").c_str(),
          las ? ("LAS point format " + std::to_string(format)).c_str() : "XYB",
          static_cast<unsigned long long>(seed));
   return kExitOk;

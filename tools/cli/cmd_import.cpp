@@ -1,4 +1,5 @@
 #include <stdio.h>
+#include <string.h>
 #include <unistd.h>
 
 #include <string>
@@ -7,7 +8,10 @@
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
+#include "interrupts.h"
+#include "output_file.h"
 #include "progress.h"
+#include "source_probe.h"
 
 namespace vorlin {
 namespace cli {
@@ -15,16 +19,25 @@ namespace cli {
 using namespace Zelvane::Vorlin;
 
 const char kImportUsage[] =
-    "usage: vorlin import [--attributes LIST] [--quiet] OUTPUT.qzv INPUT...\n"
+    "usage: vorlin import [--attributes LIST] [--quiet] [--force] OUTPUT.qzv INPUT...\n"
     "\n"
     "Indexes one or more .las or .xyb point files into one QZV file.\n"
     "\n"
     "  --attributes LIST  comma list of rgb, intensity, normal, custom, block, or all\n"
     "                     (default rgb,intensity,normal,custom)\n"
-    "  --quiet            no progress and no summary\n"
+    "  --quiet            no progress and no summary (warnings still go to stderr)\n"
+    "  --force            accept an output name without .qzv, an existing file that\n"
+    "                     is not a QZV file, or a symbolic link (written through)\n"
     "\n"
+    "The output comes first and must end in .qzv. An existing QZV file of that name\n"
+    "is replaced only once the new one is complete; a write-protected file, a\n"
+    "folder, a device or a FIFO is never replaced.\n"
+    "\n"
+    "The summary lists the points of every source against its header, and the\n"
+    "attributes kept and dropped (an attribute that some source lacks is dropped).\n"
     "Progress goes to stderr: a live bar on a terminal, one line per 10% otherwise.\n"
-    "Ctrl-C cancels cleanly: no output file and no temporary files are left.\n";
+    "Ctrl-C (or a hang-up or broken pipe) cancels cleanly with status 130: no output\n"
+    "and no temporary files are left; a second Ctrl-C or SIGTERM ends at once.\n";
 
 namespace {
 
@@ -56,50 +69,196 @@ unsigned int ParseAttributes(const std::string& list) {
   return mask;
 }
 
-// A hidden sibling of the output: the real name appears only once the file
-// is complete, and an earlier file of that name survives a failed import.
-std::string PartialName(const std::string& output) {
-  size_t slash = output.find_last_of('/');
-  std::string head = slash == std::string::npos ? "" : output.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? output : output.substr(slash + 1);
-  return head + "." + base + ".partial-" + std::to_string(getpid());
+bool IsQzvFile(const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (!file) return false;
+  char magic[3] = {0, 0, 0};
+  size_t got = fread(magic, 1, 3, file);
+  fclose(file);
+  return got == 3 && memcmp(magic, "QZV", 3) == 0;
+}
+
+// The file's attribute flags as the import requests them; normals count as
+// kept whether read or generated.
+unsigned int KeptAttributes(uint32_t fileFlags) {
+  unsigned int kept = 0;
+  if (fileFlags & 0x01) kept |= AttributeColor;
+  if (fileFlags & 0x02) kept |= AttributeIntensity;
+  if (fileFlags & 0x0C) kept |= AttributeNormal;
+  if (fileFlags & 0x10) kept |= AttributeCustom;
+  if (fileFlags & 0x20) kept |= AttributeBlock;
+  return kept;
+}
+
+std::string AttributeNames(unsigned int mask) {
+  static const std::pair<unsigned int, const char*> kNames[] = {
+      {AttributeColor, "colour"}, {AttributeIntensity, "intensity"}, {AttributeNormal, "normals"},
+      {AttributeCustom, "custom byte"}, {AttributeBlock, "attribute block"}};
+  std::string out;
+  for (const auto& entry : kNames) {
+    if (mask & entry.first) out += (out.empty() ? "" : ", ") + std::string(entry.second);
+  }
+  return out.empty() ? "none" : out;
+}
+
+// Cancels an import as soon as it starts binning: by then every source has
+// been opened and its header accepted.
+class StopAtBinning : public IVorlinProgress {
+ public:
+  void setProgress(double percent) override { m_binning = m_binning || percent > 0.0; }
+  void reserved() override {}
+  bool isCancelled() override { return m_binning || StopSignal() != 0; }
+  void setRange(double from, double) override { m_binning = m_binning || from >= 20.0; }
+
+ private:
+  bool m_binning = false;
+};
+
+// The library's status does not say which source failed; importing each one
+// alone up to the start of binning does, at the cost of opening it again.
+std::string FailingSource(const std::vector<std::string>& inputs, const std::string& target,
+                          unsigned int attributes) {
+  for (const std::string& input : inputs) {
+    OutputFile scratch;
+    std::string ignored;
+    if (!scratch.Create(target, ignored)) return std::string();
+    StopAtBinning stop;
+    std::wstring wideInput = Widen(input), wideScratch = Widen(scratch.writePath());
+    VorlinStatus status = QvVorlin::import(wideInput.c_str(), wideScratch.c_str(), nullptr, &stop, attributes);
+    if (StopSignal() != 0) return std::string();
+    if (status != Ok && status != Cancelled) return input;
+  }
+  return std::string();
+}
+
+void PrintSummary(const std::vector<std::string>& inputs, const std::vector<SourceFacts>& facts,
+                  const std::string& output, const QzvSummary& summary, double seconds,
+                  unsigned int requested) {
+  printf("imported %s into %s\n",
+         inputs.size() == 1 ? Quote(inputs[0]).c_str() : CountOf(inputs.size(), "file").c_str(),
+         Quote(output).c_str());
+  for (size_t i = 0; i < inputs.size() && (inputs.size() > 1 || facts[i].held < facts[i].announced); ++i) {
+    const SourceFacts& f = facts[i];
+    if (f.held < f.announced) {
+      printf("  %s: %s of %s points (the file ends early)\n", inputs[i].c_str(),
+             GroupThousands(f.held).c_str(), GroupThousands(f.announced).c_str());
+    } else {
+      printf("  %s: %s\n", inputs[i].c_str(), CountOf(f.announced, "point").c_str());
+    }
+  }
+  printf("  points:      %s\n", GroupThousands(summary.totalPoints).c_str());
+  unsigned int offered = 0;
+  for (const SourceFacts& f : facts) offered |= f.attributes;
+  const unsigned int kept = KeptAttributes(summary.attributeFlags);
+  const unsigned int dropped = requested & offered & ~kept;
+  printf("  attributes:  %s%s%s\n", AttributeNames(kept).c_str(),
+         dropped ? "; dropped: " : "", dropped ? AttributeNames(dropped).c_str() : "");
+  printf("  cells:       %s non-empty of %s (%d x %d x %d)\n",
+         GroupThousands(summary.nonEmptyCells).c_str(), GroupThousands(summary.cellCount()).c_str(),
+         summary.cells[0], summary.cells[1], summary.cells[2]);
+  // Below a second the rate says more about start-up than about the import.
+  if (seconds >= 1.0) {
+    printf("  time:        %.1f s (%s points/s)\n", seconds,
+           GroupThousands(uint64_t(double(summary.totalPoints) / seconds)).c_str());
+  }
+  printf("  output size: %s (%s bytes)\n", FormatBytes(uint64_t(summary.fileSize)).c_str(),
+         GroupThousands(uint64_t(summary.fileSize)).c_str());
+}
+
+// Warnings a person must see even with --quiet: points or attributes that
+// did not make it into the file.
+void WarnAboutLosses(const std::string& command, const std::vector<std::string>& inputs,
+                     const std::vector<SourceFacts>& facts, const QzvSummary& summary,
+                     unsigned int requested) {
+  uint64_t expected = 0;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    const SourceFacts& f = facts[i];
+    if (f.las && f.held < f.announced) {
+      PrintError(command, "warning: " + Quote(inputs[i]) + " ends after " + CountOf(f.held, "point") +
+                              " of the " + GroupThousands(f.announced) +
+                              " its header announces; the rest is missing from the output");
+    }
+    expected += f.held < f.announced ? f.held : f.announced;
+  }
+  if (summary.totalPoints != expected) {
+    PrintError(command, "warning: the sources hold " + CountOf(expected, "point") + " but " +
+                            GroupThousands(summary.totalPoints) + " were imported");
+  }
+  const unsigned int kept = KeptAttributes(summary.attributeFlags);
+  for (unsigned int bit : {unsigned(AttributeColor), unsigned(AttributeIntensity), unsigned(AttributeCustom)}) {
+    if (!(requested & bit) || (kept & bit)) continue;
+    std::string lacking;
+    bool anyHas = false;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+      if (facts[i].attributes & bit) {
+        anyHas = true;
+      } else {
+        lacking += (lacking.empty() ? "" : ", ") + Quote(inputs[i]);
+      }
+    }
+    if (anyHas && !lacking.empty()) {
+      PrintError(command, "warning: " + AttributeNames(bit) + " dropped from every point: " + lacking +
+                              (lacking.find(',') == std::string::npos ? " has" : " have") + " none");
+    }
+  }
 }
 
 }  // namespace
 
 int RunImport(const Words& words) {
   const std::string command = "import";
-  Args args(words, {{"attributes", true}, {"quiet", false}});
+  Args args(words, {{"attributes", true}, {"quiet", false}, {"force", false}});
   if (args.helpRequested()) return PrintUsage(kImportUsage);
   if (args.positional().size() < 2) throw UsageError{"needs an output file and at least one input"};
-  unsigned int attributes =
-      AttributeColor | AttributeIntensity | AttributeNormal | AttributeCustom;
+  unsigned int attributes = AttributeColor | AttributeIntensity | AttributeNormal | AttributeCustom;
   if (args.has("attributes")) attributes = ParseAttributes(args.value("attributes"));
   const bool quiet = args.has("quiet");
+  const bool force = args.has("force");
   const std::string output = args.positional()[0];
   const std::vector<std::string> inputs(args.positional().begin() + 1, args.positional().end());
 
-  // Checked here so the message can name the file; the library's status
-  // alone would not say which source failed.
-  uint64_t expected = 0;
+  // The output comes first; a source name there would be overwritten.
+  if (!force && !EndsWithNoCase(output, ".qzv")) {
+    throw UsageError{"the output " + Quote(output) +
+                     " does not end in .qzv (the output comes first: vorlin import OUT.qzv "
+                     "INPUT...); give --force to use this name"};
+  }
+  std::string target;
+  std::string outputProblem = OutputProblem(output, force, target);
+  if (!outputProblem.empty()) {
+    PrintError(command, "cannot write " + Quote(output) + ": " + outputProblem);
+    return kExitFailure;
+  }
+  if (!force && IsRegularFile(target) && !IsQzvFile(target)) {
+    PrintError(command, "cannot write " + Quote(output) +
+                            ": it exists and is not a QZV file; give --force to replace it");
+    return kExitFailure;
+  }
+
+  std::vector<SourceFacts> facts;
   for (const std::string& input : inputs) {
-    if (!IsRegularFile(input)) {
-      PrintError(command, Quote(input) + ": " + (IsDirectory(input) ? "is a folder" : "no such file"));
+    std::string problem = InputProblem(input);
+    if (!problem.empty()) {
+      PrintError(command, Quote(input) + ": " + problem);
       return kExitFailure;
     }
     if (!EndsWithNoCase(input, ".las") && !EndsWithNoCase(input, ".xyb")) {
-      PrintError(command, Quote(input) + ": " + StatusText(UnsupportedFormat));
+      PrintError(command, Quote(input) + ": " + StatusText(UnsupportedFormat) + "; use .las or .xyb files");
       return kExitFailure;
     }
-    if (SameFile(input, output)) {
+    if (SameFile(input, target)) {
       PrintError(command, "cannot write " + Quote(output) + ": it is one of the inputs");
       return kExitFailure;
     }
-    expected += EstimateSourcePoints(input.c_str());
+    facts.push_back(ProbeSource(input));
+    if (!facts.back().problem.empty()) {
+      PrintError(command, Quote(input) + ": " + facts.back().problem);
+      return kExitFailure;
+    }
   }
-  std::string folderProblem = OutputFolderProblem(output);
-  if (!folderProblem.empty()) {
-    PrintError(command, "cannot create " + Quote(output) + ": " + folderProblem);
+  std::string tempProblem = TemporaryFolderProblem();
+  if (!tempProblem.empty()) {
+    PrintError(command, "cannot import: " + tempProblem);
     return kExitFailure;
   }
 
@@ -108,63 +267,59 @@ int RunImport(const Words& words) {
   std::vector<const wchar_t*> sources;
   for (const std::wstring& w : wideInputs) sources.push_back(w.c_str());
   std::vector<IReader*> readers(inputs.size(), nullptr);
-  const std::string partial = PartialName(output);
-  const std::wstring widePartial = Widen(partial);
 
+  OutputFile file;
+  std::string error;
+  if (!file.Create(target, error)) {
+    PrintError(command, "cannot write " + Quote(output) + ": " + error);
+    return kExitFailure;
+  }
+  const std::wstring wideOutput = Widen(file.writePath());
   ImportProgress::Style style = ImportProgress::Style::kSilent;
   if (!quiet) {
-    style = isatty(STDERR_FILENO) ? ImportProgress::Style::kLiveBar
-                                  : ImportProgress::Style::kLines;
+    style = isatty(STDERR_FILENO) ? ImportProgress::Style::kLiveBar : ImportProgress::Style::kLines;
   }
-  // Held until the output has its final name, so that an interrupt can
-  // never leave the partial file behind.
-  InterruptGuard guard;
   const double start = NowSeconds();
   VorlinStatus status;
   {
-    ImportProgress progress(stderr, style, expected);
-    status = QvVorlin::import(sources.data(), widePartial.c_str(), readers.data(),
-                              static_cast<unsigned int>(sources.size()), &progress, attributes);
-    if (status == Ok && !InterruptGuard::interrupted()) progress.complete();
-    progress.finish();
+    CooperativeStop stop;
+    {
+      ImportProgress progress(stderr, style);
+      status = QvVorlin::import(sources.data(), wideOutput.c_str(), readers.data(),
+                                static_cast<unsigned int>(sources.size()), &progress, attributes);
+      if (status == Ok && StopSignal() == 0) progress.complete();
+      progress.finish();
+    }
+    // A signal after the library's last check still counts as a cancel.
+    if (StopSignal() != 0) status = Cancelled;
+    if (status != Ok) {
+      file.Abandon();
+      const std::string what =
+          inputs.size() == 1 ? Quote(inputs[0]) : std::to_string(inputs.size()) + " files";
+      std::string culprit;
+      if (inputs.size() > 1 && (status == OpenFailed || status == ReadFailed || status == OutOfExtents)) {
+        culprit = FailingSource(inputs, target, attributes);
+      }
+      std::string detail = StatusText(status);
+      if (status == TempFileFailed) detail += "; is the temporary folder full?";
+      PrintError(command, "importing " + what + " into " + Quote(output) + " failed: " + detail +
+                              (culprit.empty() ? "" : "; the source that fails is " + Quote(culprit)));
+      return status == Cancelled ? StopExitCode() : kExitFailure;
+    }
   }
-  // A signal after the library's last check still counts as a cancel.
-  if (status == Ok && InterruptGuard::interrupted()) status = Cancelled;
   const double seconds = NowSeconds() - start;
-
-  if (status != Ok) {
-    unlink(partial.c_str());
-    std::string what = inputs.size() == 1 ? Quote(inputs[0]) : std::to_string(inputs.size()) + " files";
-    PrintError(command, "importing " + what + " into " + Quote(output) + " failed: " +
-                            StatusText(status));
-    return kExitFailure;
-  }
-  if (rename(partial.c_str(), output.c_str()) != 0) {
-    unlink(partial.c_str());
-    PrintError(command, "cannot create " + Quote(output) + ": " + StatusText(CreateFailed));
-    return kExitFailure;
-  }
-  if (quiet) return kExitOk;
-
   QzvSummary summary;
   std::string problem;
-  if (!ReadQzvSummary(output, summary, problem)) {
+  if (!ReadQzvSummary(file.writePath(), summary, problem)) {
     PrintError(command, Quote(output) + " was written but cannot be read back: " + problem);
     return kExitFailure;
   }
-  double rate = seconds > 0.0 ? static_cast<double>(summary.totalPoints) / seconds : 0.0;
-  printf("imported %s into %s\n", inputs.size() == 1 ? Quote(inputs[0]).c_str()
-                                                    : (std::to_string(inputs.size()) + " files").c_str(),
-         Quote(output).c_str());
-  printf("  points:      %s\n", GroupThousands(summary.totalPoints).c_str());
-  printf("  cells:       %s non-empty of %s (%d x %d x %d)\n",
-         GroupThousands(summary.nonEmptyCells).c_str(),
-         GroupThousands(summary.cellCount()).c_str(), summary.cells[0], summary.cells[1],
-         summary.cells[2]);
-  printf("  time:        %.2f s\n", seconds);
-  printf("  rate:        %s points/s\n", GroupThousands(static_cast<uint64_t>(rate)).c_str());
-  printf("  output size: %s (%s bytes)\n", FormatBytes(uint64_t(summary.fileSize)).c_str(),
-         GroupThousands(uint64_t(summary.fileSize)).c_str());
+  if (!file.Commit(error)) {
+    PrintError(command, "cannot write " + Quote(output) + ": " + error);
+    return kExitFailure;
+  }
+  WarnAboutLosses(command, inputs, facts, summary, attributes);
+  if (!quiet) PrintSummary(inputs, facts, output, summary, seconds, attributes);
   return kExitOk;
 }
 

@@ -2,6 +2,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <charconv>
 #include <string>
 #include <vector>
 
@@ -53,9 +54,10 @@ std::string JsonString(const std::string& text) {
 
 std::string JsonNumber(double value) {
   if (!isfinite(value)) return "null";
+  // The shortest text that reads back as the same double.
   char text[40];
-  snprintf(text, sizeof text, "%.17g", value);
-  return text;
+  std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, end.ptr);
 }
 
 std::string Triple(const double v[3], bool json) {

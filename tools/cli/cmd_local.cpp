@@ -5,6 +5,7 @@
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
+#include "source_probe.h"
 
 namespace vorlin {
 namespace cli {
@@ -29,8 +30,9 @@ int RunIsLocal(const Words& words) {
   if (args.helpRequested()) return PrintUsage(kIsLocalUsage);
   args.requirePositional(1, 1);
   const std::string path = args.positional()[0];
-  if (!IsRegularFile(path)) {
-    PrintError(command, Quote(path) + ": " + (IsDirectory(path) ? "is a folder" : "no such file"));
+  std::string problem = InputProblem(path);
+  if (!problem.empty()) {
+    PrintError(command, Quote(path) + ": " + problem);
     return kExitFailure;
   }
   // The test maps the file's first byte, which an empty file does not have.

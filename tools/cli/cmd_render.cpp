@@ -10,6 +10,7 @@
 #include "args.h"
 #include "cli_common.h"
 #include "commands.h"
+#include "output_file.h"
 #include "png_writer.h"
 
 namespace vorlin {
@@ -18,7 +19,7 @@ namespace cli {
 using namespace Zelvane::Vorlin;
 
 const char kRenderUsage[] =
-    "usage: vorlin render FILE.qzv OUT.png [--count N] [--size WxH]\n"
+    "usage: vorlin render FILE.qzv OUT.png [--count N] [--size WxH] [--force]\n"
     "                     [--view top|front|side|iso]\n"
     "\n"
     "Draws a level-of-detail sample of the whole file as a PNG picture, in the\n"
@@ -26,7 +27,8 @@ const char kRenderUsage[] =
     "\n"
     "  --count N   points to draw (default 500000)\n"
     "  --size WxH  picture size in pixels (default 1024x768)\n"
-    "  --view      top, front, side or iso (default iso)\n";
+    "  --view      top, front, side or iso (default iso)\n"
+    "  --force     write through a symbolic link\n";
 
 namespace {
 
@@ -76,7 +78,7 @@ void ParseSize(const std::string& text, int& width, int& height) {
 
 int RunRender(const Words& words) {
   const std::string command = "render";
-  Args args(words, {{"count", true}, {"size", true}, {"view", true}});
+  Args args(words, {{"count", true}, {"size", true}, {"view", true}, {"force", false}});
   if (args.helpRequested()) return PrintUsage(kRenderUsage);
   args.requirePositional(2, 2);
   const std::string path = args.positional()[0];
@@ -94,9 +96,11 @@ int RunRender(const Words& words) {
   Engine engine;
   QzvSummary summary;
   if (!engine.Open(command, path, 0, summary)) return kExitFailure;
-  std::string problem = OutputFolderProblem(output);
+  std::string target;
+  std::string problem = OutputProblem(output, args.has("force"), target);
+  if (problem.empty() && SameFile(path, target)) problem = "it is the input file";
   if (!problem.empty()) {
-    PrintError(command, "cannot create " + Quote(output) + ": " + problem);
+    PrintError(command, "cannot write " + Quote(output) + ": " + problem);
     return kExitFailure;
   }
 
@@ -153,7 +157,10 @@ int RunRender(const Words& words) {
     double u = (Dot(p, view.right) - uMin) * scale + offsetU;
     double v = height - ((Dot(p, view.up) - vMin) * scale + offsetV);
     float d = float(Dot(p, view.forward));
+    // A flat cloud makes the scale huge; positions far off the picture are
+    // skipped before they reach integer arithmetic.
     if (!std::isfinite(u) || !std::isfinite(v) || !std::isfinite(d)) continue;
+    if (u < -splat || u > width + splat || v < -splat || v > height + splat) continue;
     uint8_t rgb[3];
     if (useRgb) {
       rgb[0] = uint8_t(cp.color >> 16);
@@ -174,13 +181,14 @@ int RunRender(const Words& words) {
     }
   }
 
+  OutputFile file;
   std::string error;
-  if (!WritePng(output, image, error)) {
+  if (!file.Create(target, error) || !WritePng(file.fd(), image, error) || !file.Commit(error)) {
     PrintError(command, "cannot write " + Quote(output) + ": " + error);
     return kExitFailure;
   }
-  printf("wrote %s: %d x %d, %s points, %s view, %s\n", Quote(output).c_str(), width, height,
-         GroupThousands(got).c_str(), viewName.c_str(),
+  printf("wrote %s: %d x %d, %s, %s view, %s\n", Quote(output).c_str(), width, height,
+         CountOf(got, "point").c_str(), viewName.c_str(),
          useRgb ? "file colours" : "coloured by height");
   return kExitOk;
 }

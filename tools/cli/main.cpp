@@ -10,6 +10,7 @@
 
 #include "cli_common.h"
 #include "commands.h"
+#include "interrupts.h"
 
 namespace vorlin {
 namespace cli {
@@ -30,7 +31,7 @@ const Command kCommands[] = {
 };
 
 void PrintOverview(FILE* out) {
-  fprintf(out, "usage: vorlin COMMAND [ARGS...]\n\ncommands:\n");
+  fprintf(out, "usage: vorlin COMMAND [ARGS...]\n       vorlin --version\n\ncommands:\n");
   for (const Command& command : kCommands) {
     fprintf(out, "  %-11s %s\n", command.name, command.summary);
   }
@@ -44,7 +45,18 @@ int PrintUsage(const char* usage) {
   return kExitOk;
 }
 
+// Output that never arrived is a failure even when the work succeeded
+// (a full disk or a closed pipe behind stdout).
+int CheckedExit(int code) {
+  if (code == kExitOk && (fflush(stdout) != 0 || ferror(stdout))) {
+    fprintf(stderr, "vorlin: writing to standard output failed\n");
+    return kExitFailure;
+  }
+  return code;
+}
+
 int Main(int argc, char** argv) {
+  InstallSignalHandlers();
   if (argc < 2) {
     PrintOverview(stderr);
     return kExitUsage;
@@ -52,13 +64,17 @@ int Main(int argc, char** argv) {
   std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintOverview(stdout);
-    return kExitOk;
+    return CheckedExit(kExitOk);
+  }
+  if (name == "--version" || name == "version") {
+    printf("vorlin %s\n", VORLIN_VERSION);
+    return CheckedExit(kExitOk);
   }
   for (const Command& command : kCommands) {
     if (name != command.name) continue;
     Words words(argv + 2, argv + argc);
     try {
-      return command.run(words);
+      return CheckedExit(command.run(words));
     } catch (const UsageError& error) {
       PrintError(name, error.message);
       fprintf(stderr, "Run 'vorlin %s --help' for usage.\n", command.name);

@@ -47,10 +47,12 @@ bool Encode(FILE* file, const RgbImage& image, png_bytep* rows) {
 
 }  // namespace
 
-bool WritePng(const std::string& path, const RgbImage& image, std::string& error) {
-  FILE* file = fopen(path.c_str(), "wb");
+bool WritePng(int fd, const RgbImage& image, std::string& error) {
+  int own = dup(fd);
+  FILE* file = own >= 0 ? fdopen(own, "wb") : nullptr;
   if (!file) {
     error = strerror(errno);
+    if (own >= 0) close(own);
     return false;
   }
   std::vector<png_bytep> rows(size_t(image.height));
@@ -58,12 +60,10 @@ bool WritePng(const std::string& path, const RgbImage& image, std::string& error
     rows[size_t(y)] = const_cast<png_bytep>(&image.pixels[size_t(y) * size_t(image.width) * 3]);
   }
   bool ok = Encode(file, image, rows.data());
-  if (fflush(file) != 0 || ferror(file)) ok = false;
-  if (fclose(file) != 0) ok = false;
-  if (!ok) {
-    error = "encoding or writing the PNG failed";
-    unlink(path.c_str());
-  }
+  int savedErrno = errno;
+  if (fflush(file) != 0 || ferror(file)) ok = false, savedErrno = errno;
+  if (fclose(file) != 0) ok = false, savedErrno = errno;
+  if (!ok) error = std::string("encoding or writing the PNG failed (") + strerror(savedErrno ? savedErrno : EIO) + ")";
   return ok;
 }
 

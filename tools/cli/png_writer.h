@@ -24,9 +24,9 @@ struct RgbImage {
   }
 };
 
-// Writes image as a PNG file through libpng; false with error set on
-// failure, and then no file is left behind.
-bool WritePng(const std::string& path, const RgbImage& image, std::string& error);
+// Writes image as PNG through libpng to fd (which stays open); false with
+// error set on failure.
+bool WritePng(int fd, const RgbImage& image, std::string& error);
 
 }  // namespace cli
 }  // namespace vorlin

@@ -3,6 +3,7 @@
 
 // Writes query results as text, one point per line, in world coordinates
 // (the file's centre plus the stored offset, summed in double precision).
+// A file output appears only when complete (see output_file.h).
 
 #include <stdint.h>
 #include <stdio.h>
@@ -10,35 +11,46 @@
 #include <string>
 #include <vector>
 
+#include "output_file.h"
 #include "vorlin/vorlin.h"
 
 namespace vorlin {
 namespace cli {
 
+// The most decimals a coordinate needs to keep every digit a stored position
+// holds: positions are float offsets from the centre, so their resolution
+// follows from the largest offset, halfExtent. 200 m gives 6 decimals, a few
+// hundredths of a degree 10. Each value prints with the fewest decimals, up
+// to this, that read back as the same stored position.
+int CoordinateDecimals(double halfExtent);
+
 class PointWriter {
  public:
   enum class Format { kCsv, kXyz };
 
-  PointWriter(Format format, const double centre[3]);
-  ~PointWriter();
+  PointWriter(Format format, const double centre[3], int decimals);
+  ~PointWriter();  // abandons an unfinished file
   PointWriter(const PointWriter&) = delete;
   PointWriter& operator=(const PointWriter&) = delete;
 
-  // path empty: standard output. False (with error set) when the file cannot
-  // be created.
-  bool Open(const std::string& path, std::string& error);
+  // target empty: standard output. target must have passed OutputProblem.
+  // False (with error set) when the file cannot be created.
+  bool Open(const std::string& target, std::string& error);
   void Write(const Zelvane::Vorlin::CellPoint* points, size_t count);
-  // Flushes and closes; false (with error set) when any write failed. A
-  // failed file is removed.
+  bool failed() const { return m_failed; }
+  // Flushes and, for a file, gives it its name; false (with error set) when
+  // any write failed, and then no file is left.
   bool Close(std::string& error);
 
  private:
   Format m_format;
   double m_centre[3];
+  int m_decimals;
   FILE* m_file = nullptr;
+  OutputFile m_output;
   std::vector<char> m_buffer;
-  std::string m_path;
   bool m_failed = false;
+  int m_errno = 0;
 };
 
 }  // namespace cli

@@ -2,35 +2,25 @@
 #define VORLIN_CLI_PROGRESS_H
 
 // Import progress for a person watching: a live bar on a terminal, one line
-// per 10 per cent otherwise. Ctrl-C (or SIGTERM) asks the import to stop
-// through isCancelled, so the library can clean up behind itself.
+// per 10 per cent otherwise. A stop requested by a signal (see interrupts.h)
+// reaches the library through isCancelled, so it can clean up behind itself.
 
 #include <stdint.h>
 #include <stdio.h>
+
+#include <string>
 
 #include "vorlin/vorlin.h"
 
 namespace vorlin {
 namespace cli {
 
-// Catches SIGINT and SIGTERM while alive and turns them into a cancel
-// request; restores the previous handlers on destruction.
-class InterruptGuard {
- public:
-  InterruptGuard();
-  ~InterruptGuard();
-  InterruptGuard(const InterruptGuard&) = delete;
-  InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-  static bool interrupted();
-};
-
 class ImportProgress : public Zelvane::Vorlin::IVorlinProgress {
  public:
   enum class Style { kLiveBar, kLines, kSilent };
 
-  // expectedPoints (0 when unknown) turns the percentage into points/s.
-  ImportProgress(FILE* out, Style style, uint64_t expectedPoints);
+  // Estimates of the time left appear once a few seconds have passed.
+  ImportProgress(FILE* out, Style style);
   ~ImportProgress();
   ImportProgress(const ImportProgress&) = delete;
   ImportProgress& operator=(const ImportProgress&) = delete;
@@ -50,10 +40,10 @@ class ImportProgress : public Zelvane::Vorlin::IVorlinProgress {
  private:
   void draw(bool force);
   void printLine(int decile);
+  std::string timeLeft(double elapsed) const;
 
   FILE* m_out;
   Style m_style;
-  uint64_t m_expectedPoints;
   double m_start;
   double m_rangeFrom = 0.0;
   double m_rangeTo = 100.0;
@@ -62,10 +52,6 @@ class ImportProgress : public Zelvane::Vorlin::IVorlinProgress {
   int m_lastDecile = 0;
   bool m_lineOpen = false;
 };
-
-// A cheap estimate of the points in the sources, read from their headers
-// (LAS) or sizes (XYB); 0 when none can be made.
-uint64_t EstimateSourcePoints(const char* path);
 
 }  // namespace cli
 }  // namespace vorlin
