@@ -34,51 +34,31 @@ void Step(const char* title) {
   fflush(stdout);
 }
 
-// A camera south of the scene, above it, looking at its centre. Corners are
-// named for a left-handed frame (named right = up x forward), the orientation
-// in which the library's frustum planes face inwards.
+// A camera south of the scene, above it, looking at its centre.
 std::string DemoFrustum(const double minimum[3], const double maximum[3]) {
   double size[3], target[3];
   for (int a = 0; a < 3; ++a) {
     size[a] = maximum[a] - minimum[a];
     target[a] = minimum[a] + size[a] * 0.5;
   }
-  const double camera[3] = {target[0], minimum[1] - 0.4 * size[1],
-                            maximum[2] + 0.35 * std::max(size[0], size[1])};
-  double forward[3], length = 0;
-  for (int a = 0; a < 3; ++a) {
-    forward[a] = target[a] - camera[a];
-    length += forward[a] * forward[a];
+  const double eye[3] = {target[0], minimum[1] - 0.4 * size[1],
+                         maximum[2] + 0.35 * std::max(size[0], size[1])};
+  const double up[3] = {0, 0, 1};
+  double distance = 0;
+  for (int a = 0; a < 3; ++a) distance += (target[a] - eye[a]) * (target[a] - eye[a]);
+  distance = std::sqrt(distance);
+  // 50 by 36 degrees.
+  const double aspect = std::tan(25.0 * M_PI / 180.0) / std::tan(18.0 * M_PI / 180.0);
+  VorlinViewFrustum view;
+  double corners[24];
+  if (!makeCameraFrustum(eye, target, up, 36.0, aspect, 1.0, 2.0 * distance, view, corners)) {
+    return std::string();
   }
-  length = std::sqrt(length);
-  for (double& f : forward) f /= length;
-  const double worldUp[3] = {0, 0, 1};
-  // Visual right is forward x up; the up vector follows from it.
-  double right[3] = {forward[1] * worldUp[2] - forward[2] * worldUp[1],
-                     forward[2] * worldUp[0] - forward[0] * worldUp[2],
-                     forward[0] * worldUp[1] - forward[1] * worldUp[0]};
-  double rl = std::sqrt(right[0] * right[0] + right[1] * right[1] + right[2] * right[2]);
-  for (double& r : right) r /= rl;
-  const double up[3] = {right[1] * forward[2] - right[2] * forward[1],
-                        right[2] * forward[0] - right[0] * forward[2],
-                        right[0] * forward[1] - right[1] * forward[0]};
-  // Mirror: the corner named "right" lies on the viewer's left.
-  const double named[3] = {-right[0], -right[1], -right[2]};
-  const double tanH = std::tan(25.0 * M_PI / 180.0), tanV = std::tan(18.0 * M_PI / 180.0);
-  const double nearDistance = 1.0, farDistance = 2.0 * length;
-  // near UR, UL, LL, LR, then far UR, UL, LL, LR
-  const double signs[4][2] = {{1, 1}, {-1, 1}, {-1, -1}, {1, -1}};
   std::string list;
   char number[40];
-  for (double distance : {nearDistance, farDistance}) {
-    for (const auto& s : signs) {
-      for (int a = 0; a < 3; ++a) {
-        double v = camera[a] + forward[a] * distance + named[a] * s[0] * distance * tanH +
-                   up[a] * s[1] * distance * tanV;
-        snprintf(number, sizeof number, "%s%.6f", list.empty() ? "" : ",", v);
-        list += number;
-      }
-    }
+  for (double v : corners) {
+    snprintf(number, sizeof number, "%s%.6f", list.empty() ? "" : ",", v);
+    list += number;
   }
   return list;
 }
@@ -134,6 +114,10 @@ int RunDemo(const Words& words) {
     QzvSummary summary;
     if (!engine.Open(command, qzv, 0, summary)) return kExitFailure;
     frustum = DemoFrustum(summary.minimum, summary.maximum);
+  }
+  if (frustum.empty()) {
+    PrintError(command, "the scene is too flat for a camera view");
+    return kExitFailure;
   }
   Step(("frustum query: " + GroupThousands(sample) +
         " points seen from south of the scene, clipped to the view").c_str());

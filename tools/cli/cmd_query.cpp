@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "args.h"
-#include "box_filter.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "interrupts.h"
@@ -286,7 +285,11 @@ int RunQuery(const Words& words) {
 
   FilterOwner filter;
   if (!box.empty()) {
-    filter.filter = new BoxFilter(&box[0], &box[3], centre);
+    filter.filter = createBoxFilter(&box[0], &box[3], centre);
+    if (!filter.filter) {
+      PrintError(command, "cannot make a filter for that box");
+      return kExitFailure;
+    }
   } else if (!frustum.empty()) {
     VorlinViewFrustum view;
     const double* c = frustum.data();
