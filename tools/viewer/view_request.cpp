@@ -40,7 +40,10 @@ std::string SplitFields(const std::string& body, const std::vector<const char*>&
 }
 
 bool ParseNumber(const std::string& text, double& value) {
-  if (text.empty() || text.size() > 40 || isspace(static_cast<unsigned char>(text[0]))) return false;
+  if (text.empty() || text.size() > 40 ||
+      text.find_first_not_of("0123456789+-.eE") != std::string::npos) {
+    return false;
+  }
   errno = 0;
   char* end = nullptr;
   value = strtod(text.c_str(), &end);

@@ -73,6 +73,7 @@ struct ViewService::TileState {
   uint64_t visible = 0;
   uint64_t share = 0;       // points this tile owes the camera
   uint64_t firstTaken = 0;  // records the first answer took from the cells
+  uint32_t visibleCells = 0;
   uint64_t delivered = 0;
   bool exhausted = false;
 };
@@ -240,7 +241,8 @@ Reply ViewService::View(const std::string& body) {
     if (!filter) return Refused(500, "the engine made no filter");
     TileState& state = session->state[t];
     state.query = tile.engine->createQuery(filter, true);
-    session->visibleCells += CountVisibleCells(tile, *filter);
+    state.visibleCells = CountVisibleCells(tile, *filter);
+    session->visibleCells += state.visibleCells;
     filter->release();
     unsigned long long first = 0, total = 0;
     if (state.query) tile.engine->getQueryCounts(state.query, first, total);
@@ -305,30 +307,36 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
   TileState& state = session.state[t];
   Tile& tile = *m_tiles[t];
   std::vector<CellPoint> buffer(static_cast<size_t>(std::min(count, kPieceRecords)));
+  // A cursor batch rounds every cell's share down and carries the fractions
+  // to the next batch, so a batch smaller than the number of visible cells
+  // may bring nothing although records are left; only a larger one that
+  // brings nothing means the cells are spent.
+  const uint64_t spentBelow = state.visibleCells + 1;
   if (!state.cursor) {
-    // The cursor's first batch holds the leading records of every cell,
-    // which the first answer already sent; it is drawn and dropped, piece by
-    // piece, so the refinement continues behind them.
+    // The cursor's first batches hold the leading records of every cell,
+    // which the first answer already sent: they are drawn and dropped, so
+    // the refinement continues behind them (up to a remainder smaller than
+    // the cell count, which may come twice).
     uint64_t skip = state.firstTaken;
-    bool created = false;
-    while (!created || skip > 0) {
-      if (session.latest.load() != session.seq) return false;
-      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(
-          std::max<uint64_t>(skip, 1), buffer.size()));
+    {
       std::lock_guard<std::mutex> tileLock(tile.lock);
+      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, buffer.size()));
+      skip -= std::min<uint64_t>(
+          skip, tile.engine->createCursor(state.query, buffer.data(), piece, &state.cursor));
+    }
+    if (!state.cursor) {
+      state.exhausted = true;
+      return true;
+    }
+    while (skip > spentBelow) {
+      if (session.latest.load() != session.seq) return false;
+      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, buffer.size()));
       unsigned int got = 0;
-      if (!created) {
-        created = true;
-        got = tile.engine->createCursor(state.query, buffer.data(),
-                                        skip > 0 ? piece : 0, &state.cursor);
-        if (!state.cursor) {
-          state.exhausted = true;
-          return true;
-        }
-      } else {
+      {
+        std::lock_guard<std::mutex> tileLock(tile.lock);
         got = tile.engine->getCursorPoints(state.query, buffer.data(), piece, state.cursor);
       }
-      if (skip > 0 && got == 0) {
+      if (got == 0) {
         state.exhausted = true;
         return true;
       }
@@ -345,7 +353,7 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
       got = tile.engine->getCursorPoints(state.query, buffer.data(), piece, state.cursor);
     }
     if (got == 0) {
-      state.exhausted = true;
+      state.exhausted = piece >= spentBelow;
       break;
     }
     // Clipped records past the accepted ones carry NaN positions; the writer

@@ -98,7 +98,7 @@ function resetCamera() {
   camera.target = [0, 0, 0];
   camera.yaw = -0.9;
   camera.pitch = 0.55;
-  camera.distance = sceneSize * 1.1;
+  camera.distance = sceneSize * 0.85;
   cameraChanged();
 }
 
@@ -202,7 +202,7 @@ function upload(chunk) {
 
 let drawQueued = false;
 function draw() {
-  if (drawQueued) return;
+  if (drawQueued || !scene) return;
   drawQueued = true;
   requestAnimationFrame(() => {
     drawQueued = false;
@@ -318,6 +318,7 @@ async function requestView() {
 
 let viewTimer = 0;
 function cameraChanged() {
+  if (!scene) return;
   draw();
   clearTimeout(viewTimer);
   viewTimer = setTimeout(requestView, 60);
