@@ -26,6 +26,7 @@ const state = {
   answers: 0,
   lastFetchMs: 0,
   frames: 0,
+  firstPictureMs: 0,  // since navigation start
   error: '',
 };
 // What the browser test and curious users can read.
@@ -222,6 +223,7 @@ function draw() {
     if (state.drawn > 0) gl.drawArrays(gl.POINTS, 0, state.drawn);
     gl.bindVertexArray(null);
     state.frames++;
+    if (state.drawn > 0 && !state.firstPictureMs) state.firstPictureMs = performance.now();
     showStatus();
   });
 }
