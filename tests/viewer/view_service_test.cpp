@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "synth/synth.h"
+#include "view_command.h"
 #include "vorlin/vorlin.h"
 
 namespace vorlin {
@@ -165,6 +166,14 @@ TEST(ViewServiceOpen, NamesTheFileItCannotOpen) {
   std::string error;
   EXPECT_FALSE(service.Open({"/nonexistent/x.qzv"}, 0, error));
   EXPECT_NE(error.find("/nonexistent/x.qzv"), std::string::npos);
+}
+
+TEST(ViewCommand, BadUsageExitsTwoBeforeOpeningAnything) {
+  const std::vector<std::vector<std::string>> cases = {
+      {}, {"--port", "70000", "a.qzv"}, {"--budget", "5", "a.qzv"}, {"--host=", "a.qzv"},
+      {"--frobnicate", "a.qzv"}, {"a.qzv", "--port"}};
+  for (const auto& words : cases) EXPECT_EQ(RunView(words), 2) << words.size();
+  EXPECT_EQ(RunView({"/nonexistent/a.qzv", "--port", "0"}), 1);
 }
 
 }  // namespace
