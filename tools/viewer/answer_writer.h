@@ -2,12 +2,13 @@
 #define VORLIN_VIEWER_ANSWER_WRITER_H
 
 // Packs engine records into the viewer's binary answer (layout described at
-// kAnswerHeaderBytes in view_service.h). Single-threaded; owns its buffers.
+// kAnswerHeaderBytes in view_service.h), straight into one block whose
+// storage can be reused from answer to answer: on this kind of machine the
+// first touch of fresh pages costs more than filling them. Single-threaded.
 
 #include <stdint.h>
 
 #include <string>
-#include <vector>
 
 #include "vorlin/cell_point.h"
 
@@ -25,19 +26,23 @@ struct AnswerHeader {
 
 class AnswerWriter {
  public:
+  // Room for capacity points; storage is taken over (its contents dropped)
+  // so that memory of an earlier answer serves again.
+  AnswerWriter(size_t capacity, std::string storage = std::string());
+
   // Records are offsets from their file's centre; shift is that centre minus
-  // the scene's, so that every tile lands in one frame.
+  // the scene's, so that every tile lands in one frame. Records with a NaN
+  // position (clipped fillers) and any beyond the capacity are dropped.
   void Add(const double shift[3], uint8_t tile, const Zelvane::Vorlin::CellPoint* records,
            size_t count);
-  size_t count() const { return m_colours.size(); }
-  // The whole answer; the writer is empty afterwards.
+  size_t count() const { return m_count; }
+  // The whole answer; the writer is spent afterwards.
   std::string Finish(const AnswerHeader& header);
 
  private:
-  std::vector<float> m_positions;
-  std::vector<uint32_t> m_colours;
-  std::vector<uint8_t> m_custom;
-  std::vector<uint8_t> m_tiles;
+  std::string m_out;
+  size_t m_capacity;
+  size_t m_count = 0;
 };
 
 }  // namespace viewer

@@ -17,7 +17,9 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 #include <httplib.h>
@@ -106,17 +108,30 @@ std::string ParseOptions(const std::vector<std::string>& words, Options& options
   return "";
 }
 
-void Answer(const Reply& reply, httplib::Response& res, double seconds) {
+void Answer(ViewService& service, Reply& reply, httplib::Response& res, double seconds) {
   res.status = reply.status;
   res.set_header("Cache-Control", "no-store");
   char timing[64];
   snprintf(timing, sizeof timing, "total;dur=%.2f", seconds * 1000.0);
   res.set_header("Server-Timing", timing);
-  res.set_content(reply.body, reply.contentType.c_str());
+  if (reply.status != 200) {
+    res.set_content(reply.body, reply.contentType.c_str());
+    return;
+  }
+  // Points are sent from the answer's own block, which goes back to the
+  // service afterwards instead of being copied and freed.
+  auto body = std::make_shared<std::string>(std::move(reply.body));
+  res.set_content_provider(
+      body->size(), reply.contentType,
+      [body](size_t offset, size_t length, httplib::DataSink& sink) {
+        return offset < body->size() &&
+               sink.write(body->data() + offset, std::min(length, body->size() - offset));
+      },
+      [body, &service](bool) { service.Recycle(std::move(*body)); });
 }
 
 template <typename Call>
-void Serve(const httplib::Request& req, httplib::Response& res, Call call) {
+void Serve(ViewService& service, const httplib::Request& req, httplib::Response& res, Call call) {
   const auto start = std::chrono::steady_clock::now();
   Reply reply;
   try {
@@ -125,7 +140,8 @@ void Serve(const httplib::Request& req, httplib::Response& res, Call call) {
     reply.status = 503;
     reply.body = "out of memory for this request\n";
   }
-  Answer(reply, res, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  Answer(service, reply, res,
+         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
 }
 
 }  // namespace
@@ -168,10 +184,10 @@ int RunView(const std::vector<std::string>& words) {
     res.set_content(scene, "application/json");
   });
   server.Post("/api/view", [&service](const httplib::Request& req, httplib::Response& res) {
-    Serve(req, res, [&service](const std::string& body) { return service.View(body); });
+    Serve(service, req, res, [&service](const std::string& body) { return service.View(body); });
   });
   server.Post("/api/refine", [&service](const httplib::Request& req, httplib::Response& res) {
-    Serve(req, res, [&service](const std::string& body) { return service.Refine(body); });
+    Serve(service, req, res, [&service](const std::string& body) { return service.Refine(body); });
   });
   server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
     if (res.body.empty()) {

@@ -19,6 +19,7 @@ namespace {
 // noticed between pieces and the buffer stays small.
 constexpr uint64_t kPieceRecords = 262144;
 constexpr size_t kMaxSessions = 32;
+constexpr size_t kPooledBlocks = 3;
 
 std::wstring Widen(const std::string& utf8) {
   std::wstring wide;
@@ -66,6 +67,42 @@ Reply Refused(int status, const std::string& reason) {
 }
 
 }  // namespace
+
+// A record buffer from the service's pool, handed back on every way out.
+class ViewService::BufferLease {
+ public:
+  explicit BufferLease(ViewService& service) : m_service(service) {
+    std::lock_guard<std::mutex> guard(service.m_poolLock);
+    if (!service.m_buffers.empty()) {
+      records = std::move(service.m_buffers.back());
+      service.m_buffers.pop_back();
+    }
+  }
+  ~BufferLease() {
+    std::lock_guard<std::mutex> guard(m_service.m_poolLock);
+    if (m_service.m_buffers.size() < kPooledBlocks) m_service.m_buffers.push_back(std::move(records));
+  }
+  BufferLease(const BufferLease&) = delete;
+  BufferLease& operator=(const BufferLease&) = delete;
+
+  std::vector<CellPoint> records;
+
+ private:
+  ViewService& m_service;
+};
+
+std::string ViewService::TakeStorage() {
+  std::lock_guard<std::mutex> guard(m_poolLock);
+  if (m_storage.empty()) return std::string();
+  std::string storage = std::move(m_storage.back());
+  m_storage.pop_back();
+  return storage;
+}
+
+void ViewService::Recycle(std::string body) {
+  std::lock_guard<std::mutex> guard(m_poolLock);
+  if (m_storage.size() < kPooledBlocks) m_storage.push_back(std::move(body));
+}
 
 struct ViewService::TileState {
   IPointCloudQuery* query = nullptr;
@@ -252,18 +289,19 @@ Reply ViewService::View(const std::string& body) {
   const std::vector<uint64_t> shares = SplitBudget(request.budget, visible);
   const std::vector<uint64_t> firsts = SplitBudget(request.first, shares);
   session->target = 0;
-  AnswerWriter answer;
+  AnswerWriter answer(static_cast<size_t>(request.first), TakeStorage());
   for (size_t t = 0; t < m_tiles.size(); ++t) {
     session->state[t].share = shares[t];
     session->target += shares[t];
   }
-  std::vector<CellPoint> buffer;
+  BufferLease lease(*this);
+  std::vector<CellPoint>& buffer = lease.records;
   for (size_t t = 0; t < m_tiles.size(); ++t) {
     if (session->latest.load() != request.seq) return Refused(409, "stale: a newer camera was sent");
     TileState& state = session->state[t];
     if (firsts[t] == 0 || !state.query) continue;
     Tile& tile = *m_tiles[t];
-    buffer.resize(static_cast<size_t>(firsts[t]));
+    if (buffer.size() < firsts[t]) buffer.resize(static_cast<size_t>(firsts[t]));
     unsigned int got = 0;
     {
       std::lock_guard<std::mutex> tileLock(tile.lock);
@@ -292,10 +330,11 @@ Reply ViewService::Refine(const std::string& body) {
     if (!state.exhausted && state.delivered < state.share) owed[t] = state.share - state.delivered;
   }
   const std::vector<uint64_t> batch = SplitBudget(request.count, owed);
-  AnswerWriter answer;
+  AnswerWriter answer(static_cast<size_t>(request.count), TakeStorage());
+  BufferLease lease(*this);
   for (size_t t = 0; t < m_tiles.size(); ++t) {
     if (batch[t] == 0) continue;
-    if (!Advance(*session, t, batch[t], answer)) {
+    if (!Advance(*session, t, batch[t], answer, lease.records)) {
       return Refused(409, "stale: a newer camera was sent");
     }
   }
@@ -303,10 +342,11 @@ Reply ViewService::Refine(const std::string& body) {
   return Finish(*session, answer);
 }
 
-bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWriter& answer) {
+bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWriter& answer,
+                          std::vector<CellPoint>& buffer) {
   TileState& state = session.state[t];
   Tile& tile = *m_tiles[t];
-  std::vector<CellPoint> buffer(static_cast<size_t>(std::min(count, kPieceRecords)));
+  if (buffer.size() < kPieceRecords) buffer.resize(kPieceRecords);
   // A cursor batch rounds every cell's share down and carries the fractions
   // to the next batch, so a batch smaller than the number of visible cells
   // may bring nothing although records are left; only a larger one that
@@ -320,7 +360,7 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
     uint64_t skip = state.firstTaken;
     {
       std::lock_guard<std::mutex> tileLock(tile.lock);
-      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, buffer.size()));
+      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, kPieceRecords));
       skip -= std::min<uint64_t>(
           skip, tile.engine->createCursor(state.query, buffer.data(), piece, &state.cursor));
     }
@@ -330,7 +370,7 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
     }
     while (skip > spentBelow) {
       if (session.latest.load() != session.seq) return false;
-      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, buffer.size()));
+      const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(skip, kPieceRecords));
       unsigned int got = 0;
       {
         std::lock_guard<std::mutex> tileLock(tile.lock);
@@ -346,7 +386,7 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
   uint64_t left = count;
   while (left > 0) {
     if (session.latest.load() != session.seq) return false;
-    const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(left, buffer.size()));
+    const unsigned int piece = static_cast<unsigned int>(std::min<uint64_t>(left, kPieceRecords));
     unsigned int got = 0;
     {
       std::lock_guard<std::mutex> tileLock(tile.lock);

@@ -72,15 +72,22 @@ class ViewService {
 
   size_t tileCount() const { return m_tiles.size(); }
 
+  // Takes back the body of a sent answer, so that its memory serves again.
+  void Recycle(std::string body);
+
  private:
   struct TileState;
   struct Session;
   std::shared_ptr<Session> FindSession(const std::string& id, bool create);
   // Appends up to count points of tile t from its cursor; false when the
   // session's camera changed meanwhile. Needs the session's lock.
-  bool Advance(Session& session, size_t t, uint64_t count, AnswerWriter& answer);
+  bool Advance(Session& session, size_t t, uint64_t count, AnswerWriter& answer,
+               std::vector<Zelvane::Vorlin::CellPoint>& buffer);
   uint32_t CountVisibleCells(const Tile& tile, Zelvane::Vorlin::IPointCloudFilter& filter) const;
   Reply Finish(Session& session, AnswerWriter& answer);
+
+  class BufferLease;
+  std::string TakeStorage();
 
   std::vector<std::unique_ptr<Tile>> m_tiles;
   double m_centre[3] = {0, 0, 0};
@@ -89,6 +96,10 @@ class ViewService {
   std::mutex m_sessionsLock;
   std::map<std::string, std::shared_ptr<Session>> m_sessions;
   uint64_t m_sessionClock = 0;
+  // Memory kept from earlier answers (a few blocks at most).
+  std::mutex m_poolLock;
+  std::vector<std::string> m_storage;
+  std::vector<std::vector<Zelvane::Vorlin::CellPoint>> m_buffers;
 };
 
 // The answer's binary layout, little-endian: a 48-byte header (magic "VZP1",
