@@ -110,9 +110,12 @@ function spread(pixels) {
 }
 
 async function settled(page, previousAnswers) {
+  const deadline = setTimeout(async () => {
+    console.log('still waiting; page state:', JSON.stringify(await page.evaluate(() => window.vorlinViewer.state).catch((e) => String(e))));
+  }, 20000);
   await page.waitForFunction(
     (n) => { const s = window.vorlinViewer.state; return s.answers > n && s.complete && s.drawn > 0; },
-    { timeout: 60000, polling: 100 }, previousAnswers);
+    { timeout: 60000, polling: 100 }, previousAnswers).finally(() => clearTimeout(deadline));
   // Two frames, so the last upload is on the canvas.
   await page.evaluate(() => new Promise((r) => requestAnimationFrame(() => requestAnimationFrame(r))));
   return page.evaluate(() => ({ ...window.vorlinViewer.state }));

@@ -121,7 +121,9 @@ TEST_F(ViewServiceTest, FirstSampleSplitsTheBudgetAndRefinementsReachIt) {
     total += more.count;
   }
   EXPECT_TRUE(more.complete);
-  EXPECT_NEAR(static_cast<double>(total), 20000.0, 200.0);
+  // Short of the budget by at most the cursor's rounding, one record a cell.
+  EXPECT_LE(total, 20000u);
+  EXPECT_GE(total + first.visibleCells, 20000u);
   EXPECT_EQ(more.delivered, total);
 }
 

@@ -309,6 +309,7 @@ Reply ViewService::View(const std::string& body) {
     }
     state.firstTaken = firsts[t];
     state.delivered = got;
+    state.exhausted = firsts[t] >= state.visible;
     answer.Add(tile.shift, static_cast<uint8_t>(t), buffer.data(), got);
   }
   session->delivered = answer.count();
@@ -401,6 +402,9 @@ bool ViewService::Advance(Session& session, size_t t, uint64_t count, AnswerWrit
     answer.Add(tile.shift, static_cast<uint8_t>(t), buffer.data(), got);
     state.delivered += got;
     left -= std::min<uint64_t>(left, got);
+    // A short batch left its rounding in the cells' fractions; the next
+    // request collects it.
+    if (got < piece) break;
   }
   return true;
 }
@@ -418,7 +422,10 @@ uint32_t ViewService::CountVisibleCells(const Tile& tile, IPointCloudFilter& fil
 Reply ViewService::Finish(Session& session, AnswerWriter& answer) {
   bool complete = true;
   for (const TileState& state : session.state) {
-    if (!state.exhausted && state.delivered < state.share) complete = false;
+    // Cursor batches round every cell's share down, so a camera is complete
+    // when each tile is spent or within one record per visible cell of its
+    // share.
+    if (!state.exhausted && state.delivered + state.visibleCells < state.share) complete = false;
   }
   AnswerHeader header;
   header.seq = session.seq;
