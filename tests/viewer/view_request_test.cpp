@@ -10,11 +10,12 @@ const std::string kCamera =
     "session=ab-1_Z&seq=7&eye=1.5,-2,3e2&target=0,0,0&up=0,0,1&fov=60&aspect=1.5&near=0.5"
     "&far=900&budget=2000000&first=1000000";
 
-std::string Replace(const std::string& field, const std::string& value) {
-  const size_t at = kCamera.find(field + "=");
-  const size_t end = kCamera.find('&', at);
-  return kCamera.substr(0, at) + field + "=" + value +
-         (end == std::string::npos ? "" : kCamera.substr(end));
+std::string Replace(const std::string& field, const std::string& value,
+                    const std::string& body = kCamera) {
+  const size_t at = body.find(field + "=");
+  const size_t end = body.find('&', at);
+  return body.substr(0, at) + field + "=" + value +
+         (end == std::string::npos ? "" : body.substr(end));
 }
 
 TEST(ViewRequest, ParsesACamera) {
@@ -57,6 +58,7 @@ TEST(ViewRequest, RefusesMalformedOrOutOfRangeCameras) {
       {Replace("budget", "99999999999999999999999"), "budget"},
       {Replace("first", "0"), "first"},
       {Replace("first", "2000001"), "first"},
+      {Replace("first", "6000000", Replace("budget", "9000000")), "first"},
       {kCamera + "&pad=" + std::string(kMaxRequestBytes, 'x'), "too large"},
   };
   for (const auto& c : cases) {

@@ -111,8 +111,10 @@ std::string ParseCameraRequest(const std::string& body, CameraRequest& out) {
     return "budget must be a whole number from " + std::to_string(kMinBudget) + " to " +
            std::to_string(kMaxBudget);
   }
-  if (!ParseWhole(fields["first"], out.budget, out.first) || out.first == 0) {
-    return "first must be a whole number from 1 to the budget";
+  if (!ParseWhole(fields["first"], std::min(out.budget, kMaxFirstSample), out.first) ||
+      out.first == 0) {
+    return "first must be a whole number from 1 to the budget and at most " +
+           std::to_string(kMaxFirstSample);
   }
   return "";
 }

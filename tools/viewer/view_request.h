@@ -18,6 +18,8 @@ constexpr size_t kMaxRequestBytes = 4096;
 constexpr uint64_t kMinBudget = 1000;
 constexpr uint64_t kMaxBudget = 20000000;
 constexpr uint64_t kMaxRefineBatch = 2000000;
+// The first answer to a camera is built in one piece; this bounds its memory.
+constexpr uint64_t kMaxFirstSample = 5000000;
 
 // A camera in file coordinates; the server turns it into a frustum with the
 // library's camera helper.
@@ -33,6 +35,7 @@ struct CameraRequest {
   double farDistance = 1000;
   uint64_t budget = 0;  // points wanted for this camera in all
   uint64_t first = 0;   // of which the first answer brings at most this many
+                        // (at most kMaxFirstSample)
 };
 
 // More points for the camera seq of a session.
