@@ -397,7 +397,9 @@ canvas.addEventListener('pointermove', (e) => {
   cameraChanged();
 });
 canvas.addEventListener('pointerup', (e) => {
-  if (drag && Math.hypot(e.clientX - drag.startX, e.clientY - drag.startY) < 3) pickAt(e.clientX, e.clientY);
+  if (drag && !drag.pan && e.button === 0 && Math.hypot(e.clientX - drag.startX, e.clientY - drag.startY) < 3) {
+    pickAt(e.clientX, e.clientY);
+  }
   drag = null;
 });
 canvas.addEventListener('wheel', (e) => {
