@@ -11,6 +11,7 @@
 #include "cli_common.h"
 #include "commands.h"
 #include "interrupts.h"
+#include "view_command.h"
 
 namespace vorlin {
 namespace cli {
@@ -28,6 +29,8 @@ const Command kCommands[] = {
     {"local-name", "print the short local file name for a path", kLocalNameUsage,
      RunLocalName},
     {"demo", "generate, import, inspect, query and render a scene", kDemoUsage, RunDemo},
+    {"view", "serve QZV files to a point viewer in the browser", viewer::kViewUsage,
+     viewer::RunView},
 };
 
 void PrintOverview(FILE* out) {
