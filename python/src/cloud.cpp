@@ -232,9 +232,10 @@ void RegisterCloud(py::module_& m) {
            py::arg("clip") = false, py::arg("near_clip") = true, py::arg("far_clip") = true,
            "A query of every point (no arguments), of an axis-aligned box (x0, y0, z0, x1, y1, "
            "z1) in world coordinates, or of a view frustum (8 x 3 corners, see vorlin.frustum). "
-           "clip=True tests single points of cells the region only partly covers; otherwise "
-           "such cells deliver all their points. near_clip and far_clip say whether the "
-           "frustum's near and far planes bound it.")
+           "clip=True tests single points of cells the region only partly covers (against "
+           "the box, or the frustum's four side planes); otherwise such cells deliver all "
+           "their points. near_clip and far_clip say whether the frustum's near and far "
+           "planes bound the cells seen.")
       .def("save_v3", &Cloud::saveV3, py::arg("path"),
            "Writes a version-3 copy of this version-4 file. Raises VorlinError on failure.")
       .def("close", &Cloud::close, "Closes the file; safe to call twice.")
