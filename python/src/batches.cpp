@@ -48,7 +48,7 @@ class Batches {
     while (!m_done && m_taken < m_wanted) {
       const unsigned long long size =
           m_cursor ? m_callSize : std::min<unsigned long long>(m_size, m_wanted - m_taken);
-      FetchArray array{size_t(size)};
+      FetchArray array(size_t(size), m_query->state()->buffers);
       unsigned int taken = 0;
       size_t accepted = 0;
       {

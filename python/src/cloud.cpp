@@ -70,6 +70,7 @@ class Cloud {
     m_state->engine->close();
     m_state->open = false;
     ++m_state->generation;
+    m_state->buffers->Clear();
   }
 
   bool closed() {

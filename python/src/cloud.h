@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "buffer_pool.h"
 #include "vorlin/vorlin.h"
 
 namespace vorlin {
@@ -30,6 +31,7 @@ struct EngineState {
   uint64_t generation = 0;
   double centre[3] = {0, 0, 0};
   std::string path;
+  std::shared_ptr<BufferPool> buffers = std::make_shared<BufferPool>();
 };
 
 using EngineRef = std::shared_ptr<EngineState>;

@@ -4,7 +4,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
+
 #include <pybind11/numpy.h>
+
+#include "buffer_pool.h"
 
 #include "vorlin/cell_point.h"
 
@@ -26,25 +30,28 @@ static_assert(offsetof(WorldPoint, red) == 24 && offsetof(WorldPoint, custom) ==
 
 pybind11::dtype PointDtype();
 
-// A point array of capacity records whose memory also holds capacity
-// CellPoint records at its end: the library fills those, then
-// ConvertInPlace turns the first count of them into WorldPoints at the
-// front. Records are read before the slot is overwritten, and record i's
-// output ends where record i + 1's input begins, so nothing is lost.
+// Memory for up to capacity points, which also holds capacity CellPoint
+// records at its end: the library fills those, then ConvertInPlace turns the
+// first count of them into WorldPoints at the front. Each record is read
+// before its slot is overwritten, and record i's output ends where record
+// i + 1's input begins, so nothing is lost. Only Finish needs the GIL.
 class FetchArray {
  public:
-  explicit FetchArray(size_t capacity);  // needs the GIL
+  FetchArray(size_t capacity, std::shared_ptr<BufferPool> pool);
+  ~FetchArray();
+  FetchArray(const FetchArray&) = delete;
+  FetchArray& operator=(const FetchArray&) = delete;
+
   Zelvane::Vorlin::CellPoint* records() { return m_records; }
-  size_t capacity() const { return m_capacity; }
-  // No GIL needed.
   void ConvertInPlace(size_t count, const double centre[3]);
-  // Shrinks to count records and hands the array over; needs the GIL.
+  // A numpy array of the first count points that owns the memory.
   pybind11::array Finish(size_t count);
 
  private:
-  pybind11::array m_array;
-  size_t m_capacity;
-  Zelvane::Vorlin::CellPoint* m_records;
+  std::shared_ptr<BufferPool> m_pool;
+  void* m_data = nullptr;
+  size_t m_bytes = 0;
+  Zelvane::Vorlin::CellPoint* m_records = nullptr;
 };
 
 }  // namespace python

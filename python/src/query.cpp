@@ -92,7 +92,7 @@ py::array Query::points(const py::object& countObject) {
     throw py::value_error("more than " + std::to_string(UINT_MAX) +
                           " points in one array: use batches()");
   }
-  FetchArray array{size_t(count)};
+  FetchArray array(size_t(count), m_state->buffers);
   unsigned int got = 0;
   {
     py::gil_scoped_release unlocked;
