@@ -33,6 +33,9 @@ FetchArray::~FetchArray() {
   if (m_data) m_pool->Give(m_data, m_bytes);
 }
 
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
+              "the attribute bytes are stored as one little-endian word");
+
 void FetchArray::ConvertInPlace(size_t count, const double centre[3]) {
   char* out = static_cast<char*>(m_data);
   const char* in = reinterpret_cast<const char*>(m_records);
