@@ -136,7 +136,10 @@ void RegisterQuery(py::module_& m) {
            py::arg("count") = py::none(),
            "Iterates over point arrays of at most size points. mode='cursor': successive "
            "refinements, each an even sample of what is still missing; mode='set': one "
-           "sample of count points (default: every visible point), delivered cell by cell.")
+           "sample of count points (default: every visible point), delivered cell by cell. A "
+           "cursor can end before every visible point has come (the library's refinements "
+           "stop once the cells with points left follow used-up ones in grid order); a set "
+           "delivers them all.")
       .def("__repr__", [](const Query& q) {
         return "<vorlin.Query " + std::to_string(q.visiblePoints()) + " of " +
                std::to_string(q.totalPoints()) + " points visible>";
