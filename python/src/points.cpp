@@ -1,6 +1,5 @@
 #include "points.h"
 
-#include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -8,10 +7,6 @@
 #include <vector>
 
 #include "bindings.h"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace py = pybind11;
 using Zelvane::Vorlin::CellPoint;
@@ -22,9 +17,6 @@ namespace {
 
 // Kept for the life of the process, like the exception type.
 py::handle g_dtype;
-
-// Arrays from this size on are written with streaming stores.
-constexpr size_t kStreamBytes = size_t(8) << 20;
 
 }  // namespace
 
@@ -48,40 +40,19 @@ void FetchArray::ConvertInPlace(size_t count, const double centre[3]) {
   char* out = static_cast<char*>(m_data);
   const char* in = reinterpret_cast<const char*>(m_records);
   const double cx = centre[0], cy = centre[1], cz = centre[2];
-  // A large array is written past the caches: they could not hold it until
-  // it is read anyway, and skipping them saves reading every line before it
-  // is overwritten.
-#if defined(__SSE2__)
-  const bool stream = count * sizeof(WorldPoint) >= kStreamBytes &&
-                      reinterpret_cast<uintptr_t>(out) % 16 == 0;
-#endif
   for (size_t i = 0; i < count; ++i) {
     CellPoint p;
     memcpy(&p, in + i * sizeof(CellPoint), sizeof p);
-    const double x = double(p.x) + cx, y = double(p.y) + cy, z = double(p.z) + cz;
+    const double xyz[3] = {double(p.x) + cx, double(p.y) + cy, double(p.z) + cz};
     // red, green, blue, intensity, custom, padding, normal as one word:
     // the colour word holds blue, green, red, intensity from its low byte.
     const uint32_t c = p.color;
     const uint64_t tail = uint64_t(((c >> 16) & 0xFFu) | (c & 0xFF00u) | ((c & 0xFFu) << 16) |
                                    (c & 0xFF000000u)) |
                           (uint64_t(p.customAttribute) << 32) | (uint64_t(p.normalIndex) << 48);
-    char* record = out + i * sizeof(WorldPoint);
-#if defined(__SSE2__)
-    if (stream) {
-      const __m128i zt = _mm_castpd_si128(
-          _mm_move_sd(_mm_castsi128_pd(_mm_set_epi64x((long long)tail, 0)), _mm_set_sd(z)));
-      _mm_stream_pd(reinterpret_cast<double*>(record), _mm_set_pd(y, x));
-      _mm_stream_si128(reinterpret_cast<__m128i*>(record + 16), zt);
-      continue;
-    }
-#endif
-    const double xyz[3] = {x, y, z};
-    memcpy(record, xyz, sizeof xyz);
-    memcpy(record + offsetof(WorldPoint, red), &tail, sizeof tail);
+    memcpy(out + i * sizeof(WorldPoint), xyz, sizeof xyz);
+    memcpy(out + i * sizeof(WorldPoint) + offsetof(WorldPoint, red), &tail, sizeof tail);
   }
-#if defined(__SSE2__)
-  if (stream) _mm_sfence();
-#endif
 }
 
 namespace {
