@@ -56,6 +56,11 @@ test-tsan: $(SETUP_STAMP)
 	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1 \
 	  $(CTEST) --output-on-failure -j $(JOBS) -L engine
 
+# The Python package (python/): the extension and its files in build/rel/python.
+.PHONY: python
+python: $(REL_DIR)/CMakeCache.txt
+	$(CMAKE) --build $(REL_DIR) -j $(JOBS) --target vorlin_python
+
 # Builds only the vorlin program, then generates, imports, queries and renders
 # a 2-million-point scene into ./demo-out.
 demo: $(REL_DIR)/CMakeCache.txt

@@ -1,0 +1,52 @@
+"""Vorlin from Python: index LAS/XYB point files into a QZV file, open it and
+fetch level-of-detail samples of what a box or a camera sees as numpy arrays.
+
+    import vorlin
+    vorlin.import_file(["a.las", "b.las"], "scene.qzv", progress=print)
+    with vorlin.open("scene.qzv", preload=64 << 20) as cloud:
+        q = cloud.query(box=(x0, y0, z0, x1, y1, z1), clip=True)
+        pts = q.points(1_000_000)          # pts["x"], pts["red"], ...
+
+Points come as numpy structured arrays of POINT_DTYPE: x, y, z (float64 world
+coordinates), red, green, blue, intensity, custom (uint8), normal (uint16).
+The library works with the GIL released, so engines in different threads run
+at the same time.
+"""
+
+from ._vorlin import (
+    ALL,
+    BLOCK,
+    CUSTOM,
+    INTENSITY,
+    NORMAL,
+    POINT_DTYPE,
+    RGB,
+    Batches,
+    Cloud,
+    Query,
+    VorlinError,
+    frustum,
+    import_file,
+    is_local,
+    local_name,
+    open,
+)
+
+__all__ = [
+    "ALL",
+    "BLOCK",
+    "CUSTOM",
+    "INTENSITY",
+    "NORMAL",
+    "POINT_DTYPE",
+    "RGB",
+    "Batches",
+    "Cloud",
+    "Query",
+    "VorlinError",
+    "frustum",
+    "import_file",
+    "is_local",
+    "local_name",
+    "open",
+]
