@@ -82,7 +82,8 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
 
 void QvVorlinImp::close() {
   m_loader.Stop();
-  if (m_file.IsValid()) m_file.Close();
+  // Opened for reading only: a failed close loses nothing.
+  if (m_file.IsValid()) (void)m_file.Close();
   m_file = platform::File();
   m_cells = QzvCellTable();
   m_cellsNx = m_cellsNy = m_cellsNz = 0;

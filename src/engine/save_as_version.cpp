@@ -104,6 +104,7 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
     }
   }
   if (!out.Close()) ok = false;
-  if (!ok) platform::DeleteFileAt(fileName);
+  // The copy already failed; one that cannot be deleted changes nothing more.
+  if (!ok) (void)platform::DeleteFileAt(fileName);
   return ok;
 }

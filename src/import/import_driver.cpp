@@ -43,6 +43,13 @@ void CloseReaders(const std::vector<IReader*>& readers, size_t n) {
   }
 }
 
+// A failed import leaves no file. Neither result can change the status: a
+// file that cannot be deleted is already as gone as this import can make it.
+void DiscardOutput(FileHandle& out, const wchar_t* outputFile) {
+  if (out.IsValid()) (void)out.Close();
+  (void)vorlin::platform::DeleteFileAt(outputFile);
+}
+
 uint64_t DrawFileId() {
   uint64_t r1 = uint64_t(vorlin::platform::Rand());
   uint64_t r2 = uint64_t(vorlin::platform::Rand());
@@ -157,14 +164,14 @@ VorlinStatus PointCloudImporter::RunImport(const wchar_t** sourceFiles, const wc
       } catch (...) {
         // An allocation failure leaves the import to the host, but not its
         // files or opened readers.
-        out.Close();
-        vorlin::platform::DeleteFileAt(outputFile);
+        DiscardOutput(out, outputFile);
         ReleaseCells();
         CloseReaders(readers, readers.size());
         throw;
       }
-      out.Close();
-      if (result != status::Ok) vorlin::platform::DeleteFileAt(outputFile);
+      // A close can be the first to hear of a failed delayed write.
+      if (result == status::Ok && !out.Close()) result = status::WriteFailed;
+      if (result != status::Ok) DiscardOutput(out, outputFile);
       ReleaseCells();
     }
   }

@@ -67,7 +67,7 @@ void PointCloudImporter::OrderCell(int ix, int iy, int iz, LinearPointBuf& strea
 }
 
 void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) {
-  out.Seek(0);
+  if (!out.Seek(0)) throw status::WriteFailed;
   const size_t cellCount = size_t(nx) * size_t(ny) * size_t(nz);
   // The tables and the copy buffer are released on every way out, thrown
   // statuses included.
@@ -110,7 +110,7 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
 
         const uint32_t count = cell.count;
         pointCounts[k] = count;
-        cell.spillFile().Seek(0);
+        if (!cell.spillFile().Seek(0)) throw status::ReadFailed;
         const bool inMemory = count <= capacity;
         if (!inMemory) {
           LinearPointCellBuf stream(cell);
@@ -134,6 +134,5 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
     }
   }
 
-  out.Seek(0);
-  if (!WriteHeader(out)) throw status::WriteFailed;
+  if (!out.Seek(0) || !WriteHeader(out)) throw status::WriteFailed;
 }

@@ -10,8 +10,10 @@
 
 // A stream over one cell's spill file, one stored record per read or write at
 // the stream's position (the file is read and written in batches). Does
-// nothing when the cell has no spill file; a read past the end yields a
-// zeroed record. Pending writes reach the file on Rewind and destruction.
+// nothing when the cell has no spill file. The first failed or short read,
+// write or seek is remembered (Failed) and the stream does no file call
+// after it; a read then yields a zeroed record. Pending writes reach the
+// file on Rewind, which is where a caller checks Failed.
 class LinearPointCellBuf : public LinearPointBuf {
  public:
   explicit LinearPointCellBuf(CellWriter& cell) : m_cell(cell) {}
@@ -22,6 +24,7 @@ class LinearPointCellBuf : public LinearPointBuf {
   void Rewind() override;
   void WritePoint(const CellPoint& point) override;
   void ReadPoint(CellPoint& point) override;
+  bool Failed() const override { return m_failed; }
 
  private:
   static constexpr uint32_t kBatchRecords = 4096;
@@ -35,6 +38,7 @@ class LinearPointCellBuf : public LinearPointBuf {
   uint32_t m_writes = 0;     // records waiting in the batch to be written
   uint32_t m_readBytes = 0;  // bytes read ahead into the batch
   uint32_t m_readAt = 0;     // next unread byte of the batch
+  bool m_failed = false;
 };
 
 #endif

@@ -10,7 +10,11 @@
 #include "platform/file.h"
 
 // A d0 x d1 x d2 grid of paged lists whose blocks share one temporary spill
-// file. The file lives as long as the grid; closing it deletes it.
+// file, made when the first block must leave memory. The file lives as long
+// as the grid; closing it deletes it. The first failure to make, write or
+// read the file is remembered (Failed): no file call follows it, the block
+// that needed it stays resident or reads as zeros, and the caller ends the
+// work.
 class OccupancyGrid : public IBufferManager {
  public:
   OccupancyGrid() = default;
@@ -18,9 +22,7 @@ class OccupancyGrid : public IBufferManager {
   OccupancyGrid(const OccupancyGrid&) = delete;
   OccupancyGrid& operator=(const OccupancyGrid&) = delete;
 
-  // Creates the lists and the spill file; false when the file could not be
-  // created (the lists then keep all their blocks in memory).
-  bool Init(int32_t d0, int32_t d1, int32_t d2);
+  void Init(int32_t d0, int32_t d1, int32_t d2);
 
   PagedPointList& List(int32_t index) { return m_lists[size_t(index)]; }
   PagedPointList& List(int32_t i, int32_t j, int32_t k) { return List((k * m_d1 + j) * m_d0 + i); }
@@ -30,13 +32,14 @@ class OccupancyGrid : public IBufferManager {
   bool SwapOut(PointBlock* block) override;
   bool SwapIn(PointBlock* block) override;
 
-  int64_t SpillEnd() const { return m_spillEnd; }
+  bool Failed() const { return m_failed; }
   // Blocks stay in memory until they hold more than this many bytes; only
   // then do they go to the spill file. 0 (the default) spills at once.
   void SetResidentBudget(size_t bytes) { m_residentBudget = bytes; }
 
  private:
   bool WriteAt(int64_t offset, const void* data, size_t bytes);
+  bool MakeSpillFile();
 
   std::unique_ptr<PagedPointList[]> m_lists;
   int32_t m_d0 = 0;
@@ -47,6 +50,7 @@ class OccupancyGrid : public IBufferManager {
   int64_t m_filePosition = -1;  // where the next write lands; -1 unknown
   size_t m_residentBytes = 0;   // records of blocks in memory
   size_t m_residentBudget = 0;
+  bool m_failed = false;
 };
 
 #endif

@@ -125,7 +125,7 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
   return reducer.Count();
 }
 
-void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
+bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
   std::vector<CellPoint> scratch(size_t(std::max<int64_t>(largestCount, 0)));
   for (int32_t s = 0; s < grid.ListCount(); ++s) {
     PagedPointList& list = grid.List(s);
@@ -133,27 +133,31 @@ void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
     if (n <= 0) continue;
     int64_t bytes = n * int64_t(sizeof(CellPoint));
     list.SetPosition(0);
-    list.SelectBlock(0);
-    list.Read(scratch.data(), bytes);
+    if (!list.SelectBlock(0) || !list.Read(scratch.data(), bytes)) return false;
     ShuffleRecords(scratch.data(), uint32_t(n));
     list.SetPosition(0);
-    list.SelectBlock(0);
-    list.Write(scratch.data(), bytes);
+    if (!list.SelectBlock(0) || !list.Write(scratch.data(), bytes) || grid.Failed()) return false;
   }
+  return true;
 }
 
-void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
+bool InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
                      uint32_t count) {
+  bool ok = true;
   DealRecords(
       grid.ListCount(), weights, count, [&](int32_t s) { return grid.List(s).Count(); },
       [&](int32_t s, uint64_t t) {
         PagedPointList& list = grid.List(s);
         CellPoint record;
         list.SetPosition(int32_t(t % PagedPointList::kBlockRecords));
-        list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords));
-        list.Read(&record, int64_t(sizeof(CellPoint)));
-        out.WritePoint(record);
+        // After a failure the rest of the deal makes no file call.
+        if (ok) {
+          ok = list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords)) &&
+               list.Read(&record, int64_t(sizeof(CellPoint)));
+        }
+        if (ok) out.WritePoint(record);
       });
+  return ok && !grid.Failed() && !out.Failed();
 }
 
 }  // namespace vorlin

@@ -7,8 +7,8 @@
 
 constexpr int32_t PagedPointList::kBlockRecords;
 
-void PagedPointList::SelectBlock(int32_t index) {
-  if (index == m_current || index < 0 || index >= BlockCount()) return;
+bool PagedPointList::SelectBlock(int32_t index) {
+  if (index == m_current || index < 0 || index >= BlockCount()) return true;
   m_current = index;
   for (int32_t i = 0; i < BlockCount(); ++i) {
     if (i == index) continue;
@@ -18,19 +18,20 @@ void PagedPointList::SelectBlock(int32_t index) {
     if (block->fileOffset == 0 || block->IsResident()) m_manager->SwapOut(block);
   }
   PointBlock* selected = m_blocks[size_t(index)].get();
-  if (selected->fileOffset != 0 && !selected->IsResident()) m_manager->SwapIn(selected);
+  if (selected->fileOffset != 0 && !selected->IsResident()) return m_manager->SwapIn(selected);
+  return true;
 }
 
-void PagedPointList::Append(const CellPoint& record) {
+bool PagedPointList::Append(const CellPoint& record) {
   if (m_position == kBlockRecords) {
     if (m_current + 1 == BlockCount()) {
       // Owned before the list grows, so that a failing growth frees it.
       std::unique_ptr<PointBlock> block(m_manager->AllocateBlock(kBlockRecords));
       m_blocks.push_back(std::move(block));
       m_position = 0;
-      SelectBlock(BlockCount() - 1);
+      Select(BlockCount() - 1);
     } else {
-      SelectBlock(m_current + 1);
+      Select(m_current + 1);
       m_position = 0;
     }
   }
@@ -39,16 +40,17 @@ void PagedPointList::Append(const CellPoint& record) {
   block.records[size_t(m_position)] = record;
   ++m_count;
   ++m_position;
+  return !m_failed;
 }
 
 void PagedPointList::AdvanceIfFull() {
   if (m_position == kBlockRecords && m_current + 1 < BlockCount()) {
-    SelectBlock(m_current + 1);
+    Select(m_current + 1);
     m_position = 0;
   }
 }
 
-void PagedPointList::Read(CellPoint* destination, int64_t bytes) {
+bool PagedPointList::Read(CellPoint* destination, int64_t bytes) {
   int64_t remaining = bytes / int64_t(sizeof(CellPoint));
   while (remaining > 0) {
     int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
@@ -60,9 +62,10 @@ void PagedPointList::Read(CellPoint* destination, int64_t bytes) {
     m_position += int32_t(k);
     AdvanceIfFull();
   }
+  return !m_failed;
 }
 
-void PagedPointList::Write(const CellPoint* source, int64_t bytes) {
+bool PagedPointList::Write(const CellPoint* source, int64_t bytes) {
   int64_t remaining = bytes / int64_t(sizeof(CellPoint));
   while (remaining > 0) {
     int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
@@ -75,4 +78,5 @@ void PagedPointList::Write(const CellPoint* source, int64_t bytes) {
     m_position += int32_t(k);
     AdvanceIfFull();
   }
+  return !m_failed;
 }

@@ -26,9 +26,11 @@ class IBufferManager {
  public:
   virtual ~IBufferManager() = default;
   virtual PointBlock* AllocateBlock(int32_t capacity) = 0;
-  // True when the block was written out and its records freed.
+  // True when the block was written out and its records freed; false when
+  // it stays resident (declined, or the store failed).
   virtual bool SwapOut(PointBlock* block) = 0;
-  virtual bool SwapIn(PointBlock* block) = 0;
+  // False when the records could not be read back.
+  [[nodiscard]] virtual bool SwapIn(PointBlock* block) = 0;
 };
 
 // A list of records in fixed blocks; only the blocks the caller works in need
@@ -44,13 +46,16 @@ class PagedPointList {
 
   void SetManager(IBufferManager* manager) { m_manager = manager; }
 
-  void Append(const CellPoint& record);
+  // Each returns false once a block of the list failed to come back from
+  // the store; the records moved are then not the list's.
+  [[nodiscard]] bool Append(const CellPoint& record);
   // Copy bytes / 20 records from or to the list, starting at the current
   // block and position. The caller stays within the appended records.
-  void Read(CellPoint* destination, int64_t bytes);
-  void Write(const CellPoint* source, int64_t bytes);
-  // Makes block index current; other blocks may be swapped out.
-  void SelectBlock(int32_t index);
+  [[nodiscard]] bool Read(CellPoint* destination, int64_t bytes);
+  [[nodiscard]] bool Write(const CellPoint* source, int64_t bytes);
+  // Makes block index current; other blocks may be swapped out. False when
+  // the block could not be read back (its records are then zero).
+  [[nodiscard]] bool SelectBlock(int32_t index);
 
   void SetPosition(int32_t position) { m_position = position; }
   int32_t Position() const { return m_position; }
@@ -62,12 +67,17 @@ class PagedPointList {
  private:
   // Moves to the next block when the current one is used up.
   void AdvanceIfFull();
+  // Records a failed selection; Append, Read and Write report it.
+  void Select(int32_t index) {
+    if (!SelectBlock(index)) m_failed = true;
+  }
 
   std::vector<std::unique_ptr<PointBlock>> m_blocks;
   IBufferManager* m_manager = nullptr;
   int32_t m_current = -1;
   int32_t m_position = kBlockRecords;
   int64_t m_count = 0;
+  bool m_failed = false;
 };
 
 #endif

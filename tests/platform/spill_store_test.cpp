@@ -94,7 +94,7 @@ TEST(TemporaryFile, LivesInTmpdirAndVanishesOnClose) {
   File a = CreateTemporaryFile("abc");
   ASSERT_TRUE(a.IsValid() && a.Write("hello", 5));
   EXPECT_EQ(dir.EntryCount(), 0u);  // unlinked at creation
-  a.Close();
+  EXPECT_TRUE(a.Close());
   vorlin_test::ScopedTmpDir missing(dir.file("does-not-exist"));
   EXPECT_FALSE(CreateTemporaryFile("PBF").IsValid());
 }
