@@ -41,9 +41,24 @@ PointBlock* OccupancyGrid::AllocateBlock(int32_t capacity) {
   return block.release();
 }
 
-bool OccupancyGrid::SwapOut(PointBlock* block) {
-  if (m_failed || !block->IsResident()) return false;
-  if (m_residentBytes <= m_residentBudget) return false;
+void OccupancyGrid::Unpinned(PointBlock* block) {
+  if (block->queued || !block->IsResident()) return;
+  block->queued = 1;
+  m_evictable.push_back(block);
+}
+
+void OccupancyGrid::Trim() {
+  while (m_residentBytes > m_residentBudget && !m_evictable.empty() && !m_failed) {
+    PointBlock* block = m_evictable.front();
+    m_evictable.pop_front();
+    block->queued = 0;
+    // Selected again since it was listed: it is listed anew when released.
+    if (block->pinned || !block->IsResident()) continue;
+    if (!Evict(block)) return;
+  }
+}
+
+bool OccupancyGrid::Evict(PointBlock* block) {
   if (!MakeSpillFile()) {
     m_failed = true;
     return false;
@@ -52,10 +67,9 @@ bool OccupancyGrid::SwapOut(PointBlock* block) {
   if (block->fileOffset == 0) {
     block->fileOffset = m_spillEnd;
     m_spillEnd += int64_t(bytes);
-  } else if (!block->dirty) {
-    return false;
+    block->dirty = 1;
   }
-  if (!WriteAt(block->fileOffset, block->records.get(), bytes)) {
+  if (block->dirty && !WriteAt(block->fileOffset, block->records.get(), bytes)) {
     m_failed = true;
     return false;
   }

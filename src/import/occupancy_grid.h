@@ -4,13 +4,17 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <deque>
 #include <memory>
 
 #include "import/paged_point_list.h"
 #include "platform/file.h"
 
 // A d0 x d1 x d2 grid of paged lists whose blocks share one temporary spill
-// file, made when the first block must leave memory. The file lives as long
+// file, made when the first block must leave memory. Every list's current
+// block stays in memory; the others leave, oldest release first, whenever
+// the blocks in memory hold more than the resident budget, so memory is at
+// most the budget plus one block per list. The file lives as long
 // as the grid; closing it deletes it. The first failure to make, write or
 // read the file is remembered (Failed): no file call follows it, the block
 // that needed it stays resident or reads as zeros, and the caller ends the
@@ -29,19 +33,24 @@ class OccupancyGrid : public IBufferManager {
   int32_t ListCount() const { return m_d0 * m_d1 * m_d2; }
 
   PointBlock* AllocateBlock(int32_t capacity) override;
-  bool SwapOut(PointBlock* block) override;
   bool SwapIn(PointBlock* block) override;
+  void Unpinned(PointBlock* block) override;
+  void Trim() override;
 
   bool Failed() const { return m_failed; }
   // Blocks stay in memory until they hold more than this many bytes; only
-  // then do they go to the spill file. 0 (the default) spills at once.
+  // then do they go to the spill file. 0 (the default) keeps only the
+  // current blocks.
   void SetResidentBudget(size_t bytes) { m_residentBudget = bytes; }
 
  private:
   bool WriteAt(int64_t offset, const void* data, size_t bytes);
   bool MakeSpillFile();
+  // Writes the block out when the file lacks its records, then frees them.
+  bool Evict(PointBlock* block);
 
   std::unique_ptr<PagedPointList[]> m_lists;
+  std::deque<PointBlock*> m_evictable;  // unpinned blocks, oldest first; may hold stale entries
   int32_t m_d0 = 0;
   int32_t m_d1 = 0;
   int32_t m_d2 = 0;

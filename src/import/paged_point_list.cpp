@@ -9,17 +9,17 @@ constexpr int32_t PagedPointList::kBlockRecords;
 
 bool PagedPointList::SelectBlock(int32_t index) {
   if (index == m_current || index < 0 || index >= BlockCount()) return true;
-  m_current = index;
-  for (int32_t i = 0; i < BlockCount(); ++i) {
-    if (i == index) continue;
-    PointBlock* block = m_blocks[size_t(i)].get();
-    // Clean blocks that already have a file copy stay resident (SwapOut
-    // declines them); never-written blocks always go out.
-    if (block->fileOffset == 0 || block->IsResident()) m_manager->SwapOut(block);
+  if (m_current >= 0) {
+    PointBlock* previous = m_blocks[size_t(m_current)].get();
+    previous->pinned = 0;
+    m_manager->Unpinned(previous);
   }
+  m_current = index;
   PointBlock* selected = m_blocks[size_t(index)].get();
-  if (selected->fileOffset != 0 && !selected->IsResident()) return m_manager->SwapIn(selected);
-  return true;
+  selected->pinned = 1;
+  const bool ok = selected->IsResident() || m_manager->SwapIn(selected);
+  m_manager->Trim();
+  return ok;
 }
 
 bool PagedPointList::Append(const CellPoint& record) {

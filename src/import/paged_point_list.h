@@ -17,25 +17,29 @@ struct PointBlock {
   int32_t capacity = 0;
   int64_t fileOffset = 0;  // 0: never written (offset 0 of the spill file holds no block)
   uint8_t dirty = 0;       // resident records differ from the file copy
+  uint8_t pinned = 0;      // the current block of its list: must stay resident
+  uint8_t queued = 0;      // listed for eviction by the manager
 
   bool IsResident() const { return records != nullptr; }
 };
 
-// Allocates blocks and moves them between memory and backing storage.
+// Allocates blocks and decides which of them stay in memory.
 class IBufferManager {
  public:
   virtual ~IBufferManager() = default;
   virtual PointBlock* AllocateBlock(int32_t capacity) = 0;
-  // True when the block was written out and its records freed; false when
-  // it stays resident (declined, or the store failed).
-  virtual bool SwapOut(PointBlock* block) = 0;
-  // False when the records could not be read back.
+  // Brings a swapped-out block back; false when its records could not be
+  // read (they are then zero).
   [[nodiscard]] virtual bool SwapIn(PointBlock* block) = 0;
+  // The block stopped being its list's current block and may leave memory.
+  virtual void Unpinned(PointBlock* block) = 0;
+  // Moves unpinned blocks out until memory is within budget.
+  virtual void Trim() = 0;
 };
 
-// A list of records in fixed blocks; only the blocks the caller works in need
-// to stay in memory. Reading and writing walk from the current block and
-// position, which the caller sets first.
+// A list of records in fixed blocks; only the current block needs to stay in
+// memory. Reading and writing walk from the current block and position,
+// which the caller sets first.
 class PagedPointList {
  public:
   static constexpr int32_t kBlockRecords = 512;
@@ -53,8 +57,8 @@ class PagedPointList {
   // block and position. The caller stays within the appended records.
   [[nodiscard]] bool Read(CellPoint* destination, int64_t bytes);
   [[nodiscard]] bool Write(const CellPoint* source, int64_t bytes);
-  // Makes block index current; other blocks may be swapped out. False when
-  // the block could not be read back (its records are then zero).
+  // Makes block index current (resident); others may leave memory. False
+  // when the block could not be read back (its records are then zero).
   [[nodiscard]] bool SelectBlock(int32_t index);
 
   void SetPosition(int32_t position) { m_position = position; }
