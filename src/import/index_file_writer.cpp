@@ -111,25 +111,24 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
         const uint32_t count = cell.count;
         pointCounts[k] = count;
         if (!cell.spillFile().Seek(0)) throw status::ReadFailed;
-        const bool inMemory = count <= capacity;
-        if (!inMemory) {
-          LinearPointCellBuf stream(cell);
-          OrderCell(ix, iy, iz, stream, count, lodValues[k]);
-        }
-        uint64_t remaining = uint64_t(count);
-        while (remaining > 0) {
-          const uint32_t n = uint32_t(remaining < capacity ? remaining : capacity);
-          const size_t bytes = size_t(n) * kRecordBytes;
-          if (!cell.spillFile().ReadExact(buffer.get(), bytes)) throw status::ReadFailed;
-          if (inMemory) {
-            LinearPointMemoryBuf stream(buffer.get());
-            OrderCell(ix, iy, iz, stream, n, lodValues[k]);
+        if (count > capacity) {
+          // Ordered from the spill file straight into the output.
+          LinearPointCellBuf stream(cell, out.file());
+          try {
+            OrderCell(ix, iy, iz, stream, count, lodValues[k]);
+          } catch (status::VorlinStatus thrown) {
+            throw stream.TargetFailed() ? status::WriteFailed : thrown;
           }
-          size_t written = 0;
-          if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
-          position += bytes;
-          remaining -= n;
+          position += uint64_t(count) * kRecordBytes;
+          continue;
         }
+        const size_t bytes = size_t(count) * kRecordBytes;
+        if (!cell.spillFile().ReadExact(buffer.get(), bytes)) throw status::ReadFailed;
+        LinearPointMemoryBuf stream(buffer.get());
+        OrderCell(ix, iy, iz, stream, count, lodValues[k]);
+        size_t written = 0;
+        if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
+        position += bytes;
       }
     }
   }

@@ -18,9 +18,14 @@ void LinearPointCellBuf::Rewind() {
 
 void LinearPointCellBuf::FlushWrites() {
   if (m_writes == 0) return;
-  if (!m_failed && !m_cell.spillFile().Write(m_batch.get(), size_t(m_writes) * kRecordBytes))
-    m_failed = true;
+  const size_t bytes = size_t(m_writes) * kRecordBytes;
   m_writes = 0;
+  if (Failed()) return;
+  if (m_target) {
+    if (!m_target->Write(m_batch.get(), bytes)) m_targetFailed = true;
+  } else if (!m_cell.spillFile().Write(m_batch.get(), bytes)) {
+    m_failed = true;
+  }
 }
 
 void LinearPointCellBuf::DropReadAhead() {

@@ -17,6 +17,10 @@
 class LinearPointCellBuf : public LinearPointBuf {
  public:
   explicit LinearPointCellBuf(CellWriter& cell) : m_cell(cell) {}
+  // Reads the cell's spill file and writes to target at its position
+  // instead, so ordered records go straight to the output.
+  LinearPointCellBuf(CellWriter& cell, vorlin::platform::File& target)
+      : m_cell(cell), m_target(&target) {}
   ~LinearPointCellBuf() override;
   LinearPointCellBuf(const LinearPointCellBuf&) = delete;
   LinearPointCellBuf& operator=(const LinearPointCellBuf&) = delete;
@@ -24,7 +28,9 @@ class LinearPointCellBuf : public LinearPointBuf {
   void Rewind() override;
   void WritePoint(const CellPoint& point) override;
   void ReadPoint(CellPoint& point) override;
-  bool Failed() const override { return m_failed; }
+  bool Failed() const override { return m_failed || m_targetFailed; }
+  // Whether it was a write to the separate target that failed.
+  bool TargetFailed() const { return m_targetFailed; }
 
  private:
   static constexpr uint32_t kBatchRecords = 4096;
@@ -34,11 +40,13 @@ class LinearPointCellBuf : public LinearPointBuf {
   void DropReadAhead();
 
   CellWriter& m_cell;
+  vorlin::platform::File* m_target = nullptr;
   std::unique_ptr<uint8_t[]> m_batch;
   uint32_t m_writes = 0;     // records waiting in the batch to be written
   uint32_t m_readBytes = 0;  // bytes read ahead into the batch
   uint32_t m_readAt = 0;     // next unread byte of the batch
   bool m_failed = false;
+  bool m_targetFailed = false;
 };
 
 #endif

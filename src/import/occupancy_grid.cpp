@@ -79,11 +79,12 @@ bool OccupancyGrid::Evict(PointBlock* block) {
   return true;
 }
 
-bool OccupancyGrid::SwapIn(PointBlock* block) {
+bool OccupancyGrid::SwapIn(PointBlock* block, bool load) {
   size_t bytes = size_t(block->capacity) * sizeof(CellPoint);
   block->records.reset(new CellPoint[size_t(block->capacity)]);
-  block->dirty = 0;
+  block->dirty = load ? 0 : 1;
   m_residentBytes += bytes;
+  if (!load) return true;
   if (!m_failed &&
       m_spill.ReadExactAt(block->records.get(), bytes, uint64_t(block->fileOffset)))
     return true;

@@ -33,7 +33,7 @@ class OccupancyGrid : public IBufferManager {
   int32_t ListCount() const { return m_d0 * m_d1 * m_d2; }
 
   PointBlock* AllocateBlock(int32_t capacity) override;
-  bool SwapIn(PointBlock* block) override;
+  bool SwapIn(PointBlock* block, bool load) override;
   void Unpinned(PointBlock* block) override;
   void Trim() override;
 

@@ -7,7 +7,7 @@
 
 constexpr int32_t PagedPointList::kBlockRecords;
 
-bool PagedPointList::SelectBlock(int32_t index) {
+bool PagedPointList::SelectBlock(int32_t index, bool load) {
   if (index == m_current || index < 0 || index >= BlockCount()) return true;
   if (m_current >= 0) {
     PointBlock* previous = m_blocks[size_t(m_current)].get();
@@ -17,7 +17,7 @@ bool PagedPointList::SelectBlock(int32_t index) {
   m_current = index;
   PointBlock* selected = m_blocks[size_t(index)].get();
   selected->pinned = 1;
-  const bool ok = selected->IsResident() || m_manager->SwapIn(selected);
+  const bool ok = selected->IsResident() || m_manager->SwapIn(selected, load);
   m_manager->Trim();
   return ok;
 }
@@ -65,18 +65,16 @@ bool PagedPointList::Read(CellPoint* destination, int64_t bytes) {
   return !m_failed;
 }
 
-bool PagedPointList::Write(const CellPoint* source, int64_t bytes) {
-  int64_t remaining = bytes / int64_t(sizeof(CellPoint));
-  while (remaining > 0) {
-    int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
-    if (k <= 0 || m_current < 0) break;
-    PointBlock& block = *m_blocks[size_t(m_current)];
-    memcpy(&block.records[size_t(m_position)], source, size_t(k) * sizeof(CellPoint));
+bool PagedPointList::Rewrite(const CellPoint* source) {
+  for (int32_t b = 0; b < BlockCount(); ++b) {
+    const int64_t first = int64_t(b) * kBlockRecords;
+    const int32_t n = int32_t(std::min<int64_t>(kBlockRecords, m_count - first));
+    // A block written only in part keeps the rest of its file copy.
+    if (!SelectBlock(b, n < kBlockRecords)) return false;
+    PointBlock& block = *m_blocks[size_t(b)];
+    memcpy(block.records.get(), source + first, size_t(n) * sizeof(CellPoint));
     block.dirty = 1;
-    source += k;
-    remaining -= k;
-    m_position += int32_t(k);
-    AdvanceIfFull();
+    m_position = n;
   }
   return !m_failed;
 }

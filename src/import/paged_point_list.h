@@ -28,9 +28,10 @@ class IBufferManager {
  public:
   virtual ~IBufferManager() = default;
   virtual PointBlock* AllocateBlock(int32_t capacity) = 0;
-  // Brings a swapped-out block back; false when its records could not be
+  // Brings a swapped-out block back, reading its records when load is set
+  // (otherwise the caller overwrites them all); false when they could not be
   // read (they are then zero).
-  [[nodiscard]] virtual bool SwapIn(PointBlock* block) = 0;
+  [[nodiscard]] virtual bool SwapIn(PointBlock* block, bool load) = 0;
   // The block stopped being its list's current block and may leave memory.
   virtual void Unpinned(PointBlock* block) = 0;
   // Moves unpinned blocks out until memory is within budget.
@@ -53,13 +54,15 @@ class PagedPointList {
   // Each returns false once a block of the list failed to come back from
   // the store; the records moved are then not the list's.
   [[nodiscard]] bool Append(const CellPoint& record);
-  // Copy bytes / 20 records from or to the list, starting at the current
-  // block and position. The caller stays within the appended records.
+  // Copies bytes / 20 records from the list, starting at the current block
+  // and position. The caller stays within the appended records.
   [[nodiscard]] bool Read(CellPoint* destination, int64_t bytes);
-  [[nodiscard]] bool Write(const CellPoint* source, int64_t bytes);
+  // Replaces all records of the list with Count() records from source;
+  // blocks that leave memory are not read back to be overwritten.
+  [[nodiscard]] bool Rewrite(const CellPoint* source);
   // Makes block index current (resident); others may leave memory. False
   // when the block could not be read back (its records are then zero).
-  [[nodiscard]] bool SelectBlock(int32_t index);
+  [[nodiscard]] bool SelectBlock(int32_t index, bool load = true);
 
   void SetPosition(int32_t position) { m_position = position; }
   int32_t Position() const { return m_position; }
