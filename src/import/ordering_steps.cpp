@@ -59,12 +59,13 @@ bool AllZero(const uint8_t* bytes, size_t n) {
 }  // namespace
 
 void ShuffleRecords(CellPoint* records, uint32_t n) {
-  // The partners of a run of steps are drawn first and prefetched, so that a
-  // list far larger than the caches waits for memory once per run, not once
-  // per step; the swaps still happen in step order.
+  // The partners of the next run of steps are drawn and prefetched while the
+  // current run swaps, so that a list far larger than the caches seldom
+  // waits for memory; the swaps still happen in step order.
   constexpr uint32_t kRun = 64;
-  uint32_t partner[kRun];
-  for (uint32_t first = 1; first < n; first += kRun) {
+  uint32_t partners[2][kRun];
+  const bool prefetch = n > 4096;
+  auto draw = [&](uint32_t first, uint32_t* partner) {
     const uint32_t last = std::min(n, first + kRun);
     for (uint32_t i = first; i < last; ++i) {
       uint32_t r = Rand15();
@@ -74,8 +75,15 @@ void ShuffleRecords(CellPoint* records, uint32_t n) {
         bound = (bound << 15) | 0x7FFFu;
       }
       partner[i - first] = r % (i + 1);
-      if (n > 4096) __builtin_prefetch(&records[partner[i - first]], 1);
+      if (prefetch) __builtin_prefetch(&records[partner[i - first]], 1);
     }
+  };
+  if (n < 2) return;
+  draw(1, partners[0]);
+  for (uint32_t first = 1, run = 0; first < n; first += kRun, run ^= 1) {
+    if (first + kRun < n) draw(first + kRun, partners[run ^ 1]);
+    const uint32_t last = std::min(n, first + kRun);
+    const uint32_t* partner = partners[run];
     for (uint32_t i = first; i < last; ++i) std::swap(records[i], records[partner[i - first]]);
   }
 }
