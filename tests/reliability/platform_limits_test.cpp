@@ -18,6 +18,7 @@
 
 #include "engine/engine_test_support.h"
 #include "format/qzv_reader.h"
+#include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
 #include "readers/las_reader.h"
 #include "synth/synth.h"
@@ -173,6 +174,31 @@ TEST_F(PlatformLimits, FullDiskAtTheOutput) {
   });
   EXPECT_EQ(status, int(WriteFailed));
   EXPECT_FALSE(std::filesystem::exists(dir.file("one-cell.qzv")));
+  EXPECT_EQ(TmpEntries(), 0u);
+}
+
+// A cell larger than the copy buffer is ordered through the temporary folder
+// a second time: a folder with room for the binning but not for that ends
+// the import with a temporary file failure, promptly and leaving nothing.
+TEST_F(PlatformLimits, FullTemporaryFolderDuringADenseCell) {
+  const uint64_t points = 300000;
+  const std::wstring output = dir.wfile("dense.qzv");
+  const int status = InChild(
+      [&] {
+        vorlin_test::ScopedTmpDir scoped(tmp);
+        signal(SIGXFSZ, SIG_IGN);
+        if (!LowerLimit(RLIMIT_FSIZE, 20 * points * 3 / 2)) return 100;
+        LatticeReader reader(1, points, points);
+        IReader* readers[1] = {&reader};
+        const wchar_t* names[1] = {L"dense"};
+        PointCloudImporter importer;
+        importer.copyBufferRecords = 1000;
+        importer.ordering.residentBlockBytes = 0;
+        return int(importer.RunImport(names, output.c_str(), readers, 1, nullptr, AttributeAll));
+      },
+      30);
+  EXPECT_EQ(status, int(TempFileFailed));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("dense.qzv")));
   EXPECT_EQ(TmpEntries(), 0u);
 }
 
