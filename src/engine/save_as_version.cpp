@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/qv_vorlin_imp.h"
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_layout.h"
 #include "format/qzv_writer.h"
 

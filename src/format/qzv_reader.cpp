@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_layout.h"
 
 namespace vorlin {

@@ -1,6 +1,6 @@
 #include "format/qzv_writer.h"
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 
 using Zelvane::Vorlin::CellPoint;
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "import/occupancy_grid.h"
 #include "import/ordering_steps.h"
 #include "import/ordering_workspace.h"

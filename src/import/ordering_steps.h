@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "import/linear_point_buf.h"
 #include "import/occupancy_grid.h"
 

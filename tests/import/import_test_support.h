@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_writer.h"
 #include "import/point_cloud_importer.h"
 #include "support/temp_dir.h"

@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "import/file_handle.h"
 #include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
