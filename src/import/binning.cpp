@@ -85,7 +85,7 @@ uint32_t PointCloudImporter::BinPoints() {
 
       int ix, iy, iz;
       CellOfPoint(s.p, ix, iy, iz);
-      if (!Cell(ix, iy, iz).Append(record, ix, iy, iz)) throw status::TempFileFailed;
+      if (!Cell(ix, iy, iz).Append(record)) throw status::TempFileFailed;
 
       ++processed;
       if (processed % kPollInterval == 0) {

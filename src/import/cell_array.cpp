@@ -21,7 +21,7 @@ void PointCloudImporter::FlushAll() {
   for (int ix = 0; ix < cellDims[0]; ++ix) {
     for (int iy = 0; iy < cellDims[1]; ++iy) {
       for (int iz = 0; iz < cellDims[2]; ++iz) {
-        if (!Cell(ix, iy, iz).Flush(ix, iy, iz)) throw status::TempFileFailed;
+        if (!Cell(ix, iy, iz).Flush()) throw status::TempFileFailed;
       }
     }
   }

@@ -90,7 +90,6 @@ VorlinStatus PointCloudImporter::RunImport(const wchar_t** sourceFiles, const wc
   requestedAttributes = attributes;
   readers.insert(readers.end(), list.begin(), list.end());
   progress = progressObject;
-  formatVersion = 4;
   revision = 0;
   fileId = DrawFileId();
 

@@ -23,7 +23,7 @@ void OccupancyGrid::Init(int32_t d0, int32_t d1, int32_t d2) {
 
 bool OccupancyGrid::MakeSpillFile() {
   if (m_spill.IsValid()) return true;
-  m_spill = vorlin::platform::CreateTemporaryFile("PBF");
+  m_spill = vorlin::platform::CreateTemporaryFile();
   m_spillEnd = 0;
   m_filePosition = -1;
   // Offset 0 never holds a block, so a block offset of 0 can mean "never written".

@@ -119,7 +119,6 @@ class PointCloudImporter {
   uint64_t fileId = 0;
   double cellSize = 0;
   double unitsFactor = 0;
-  int32_t formatVersion = 4;
   uint32_t revision = 0;
   uint32_t requestedAttributes = 0;
   uint32_t availableAttributes = 0;

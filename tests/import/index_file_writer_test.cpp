@@ -72,7 +72,7 @@ struct Writer {
       p.color = 0x01020300u + uint32_t(i);
       p.normalIndex = uint16_t(i % 4096);
       p.customAttribute = uint8_t(i);
-      ASSERT_TRUE(imp.Cell(ix, iy, iz).Append(p, ix, iy, iz));
+      ASSERT_TRUE(imp.Cell(ix, iy, iz).Append(p));
       appended[(size_t(ix) * imp.ny + iy) * imp.nz + iz].push_back(p);
     }
   }
