@@ -49,15 +49,10 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
   }
 
   format::QzvV4Header geometry;
-  for (int a = 0; a < 3; ++a) {
-    geometry.boundsMin[a] = m_boundsMin[a];
-    geometry.boundsMax[a] = m_boundsMax[a];
-    geometry.centre[a] = m_centre[a];
-  }
-  geometry.nx = nx;
-  geometry.ny = ny;
-  geometry.nz = nz;
-  geometry.cellSize = m_cellSize;
+  geometry.grid = m_grid;
+  geometry.grid.nx = nx;
+  geometry.grid.ny = ny;
+  geometry.grid.nz = nz;
   std::vector<uint64_t> targetOffsets;
   targetOffsets.reserve(n);
   uint64_t offset = format::FirstRecordOffset(format::kQzvVersion3, nx, ny, nz, 0);

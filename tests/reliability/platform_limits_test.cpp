@@ -332,7 +332,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_EQ(engine->totalPointCount(), points);
   double lo[3], hi[3];
   engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.nx) * 0.5;
+  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.grid.nx) * 0.5;
   auto far = [edge](const double* box) { return box[0] >= edge ? 1 : -1; };
   engine_test::TestFilter filter(far, [](float, float, float) { return true; });
   engine_test::Released<IPointCloudQuery> query{engine->createQuery(&filter, false)};
@@ -341,7 +341,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_GT(got, 100000u);
   for (uint32_t i = 0; i < got; ++i) {
     const CellPoint& p = buffer[i];
-    const int64_t x = llround(t.header.centre[0] + p.x), y = llround(t.header.centre[1] + p.y), z = llround(t.header.centre[2] + p.z);
+    const int64_t x = llround(t.header.grid.centre[0] + p.x), y = llround(t.header.grid.centre[1] + p.y), z = llround(t.header.grid.centre[2] + p.z);
     ASSERT_GE(double(x), edge - 1);
     ASSERT_EQ(p.color & 0xFFFFFF, LatticeReader::Colour(x, y, z)) << i;
   }
