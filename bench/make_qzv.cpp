@@ -46,14 +46,14 @@ int main(int argc, char** argv) {
   format::QzvV4Header header;
   header.revision = 1;
   header.fileId = 0x5eed;
-  header.nx = header.ny = header.nz = perAxis;
-  header.cellSize = cellSize;
+  header.grid.nx = header.grid.ny = header.grid.nz = perAxis;
+  header.grid.cellSize = cellSize;
   header.unitsFactor = 1.0;
   header.flags = format::kFlagRgb | format::kFlagIntensity;
   for (int a = 0; a < 3; ++a) {
-    header.boundsMin[a] = 0.0;
-    header.boundsMax[a] = perAxis * cellSize;
-    header.centre[a] = perAxis * cellSize / 2;
+    header.grid.boundsMin[a] = 0.0;
+    header.grid.boundsMax[a] = perAxis * cellSize;
+    header.grid.centre[a] = perAxis * cellSize / 2;
   }
 
   // Table index k = (ix * ny + iy) * nz + iz; records follow in that order.
@@ -88,9 +88,9 @@ int main(int argc, char** argv) {
         for (uint32_t r = 0; r < counts[k]; ++r) {
           CellPoint p{};
           // Stored coordinates are offsets from the centre.
-          p.x = float((ix + unit(random)) * cellSize - header.centre[0]);
-          p.y = float((iy + unit(random)) * cellSize - header.centre[1]);
-          p.z = float((iz + unit(random)) * cellSize - header.centre[2]);
+          p.x = float((ix + unit(random)) * cellSize - header.grid.centre[0]);
+          p.y = float((iy + unit(random)) * cellSize - header.grid.centre[1]);
+          p.z = float((iz + unit(random)) * cellSize - header.grid.centre[2]);
           p.color = 0xFF000000u | uint32_t(random() & 0xFFFFFFu);
           format::PackCellPoint(p, block.data() + size_t(r) * format::kRecordSizeV4);
         }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmarks (Release, build/bench), runs the import benchmarks
-# when bench/run_import.sh is present, then the query benchmarks on a
+# when bench/run_import.sh is present, the dense-cell imports, then the
+# query benchmarks on a
 # generated 20M-point scene and on a 20M-point file with a 100^3 grid, and
 # prints a Markdown summary of the medians of 5 repetitions.
 #
@@ -20,12 +21,20 @@ work=$(cd "$work" && pwd)
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLIN_BUILD_BENCH=ON \
   -DVORLIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j "$jobs" --target vorlin_cli vorlin_bench_query vorlin_make_qzv
+cmake --build "$build" -j "$jobs" --target vorlin_cli vorlin_bench_query vorlin_make_qzv \
+  vorlin_bench_dense_cells
 
 if [ -f "$root/bench/run_import.sh" ]; then
   echo "== import benchmarks"
   bash "$root/bench/run_import.sh" "$build" "$work/import"
 fi
+
+echo "== dense cells: a 50M-point terrestrial scan and a 20M-point single-cell cluster"
+for cloud in "scan 50000000" "cluster 20000000"; do
+  # shellcheck disable=SC2086
+  "$build/bench/vorlin_bench_dense_cells" $cloud "$work/dense.qzv"
+done
+rm -f "$work/dense.qzv"
 
 cli=$build/tools/cli/vorlin
 scene=$work/scene-$points.qzv

@@ -9,7 +9,9 @@ namespace Vorlin {
 // Decides which cells a query sees and which points of a partly covered cell
 // it keeps. Boxes are in world coordinates; points are the stored offsets from
 // the file's centre (see QvVorlin::getPoints for the engine's clip filter).
-// Objects end with release(), never with delete.
+// Objects end with release(), never with delete. The engine calls a filter
+// only from the thread that drives the engine, and keeps clones, never the
+// host's object.
 class VORLIN_API IPointCloudFilter {
  public:
   IPointCloudFilter() {}
@@ -24,7 +26,8 @@ class VORLIN_API IPointCloudFilter {
   virtual void prepareCell(const double* minX, const double* minY, const double* minZ,
                            const double* maxX, const double* maxY, const double* maxZ,
                            unsigned int pointCount) = 0;
-  // A new, independent copy owned by the caller.
+  // A new, independent copy owned by the caller; null when it cannot be
+  // allocated.
   virtual IPointCloudFilter* clone() = 0;
   virtual void release() = 0;
   // Never called by the library.

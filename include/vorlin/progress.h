@@ -8,7 +8,8 @@ namespace Vorlin {
 
 // Implemented by the host to watch an import and cancel it. Binning reports
 // in the range 20..70 per cent and writing in 70..100; setRange announces the
-// span onto which the following setProgress values (0..100) map.
+// span onto which the following setProgress values (0..100) map. Called on
+// the importing thread only; the host keeps ownership.
 class VORLIN_API IVorlinProgress {
  public:
   IVorlinProgress() {}

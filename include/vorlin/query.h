@@ -6,7 +6,8 @@
 namespace Zelvane {
 namespace Vorlin {
 
-// Handles made by the engine; each ends with release(). A handle belongs to
+// Handles made by the engine; each ends with release(), never with delete,
+// and is used by one thread at a time, with its engine. A handle belongs to
 // the file that was open when it was made and must not outlive it.
 class VORLIN_API IPointCloudQuery {
  public:

@@ -10,7 +10,12 @@ namespace Vorlin {
 
 // A source of points for the import. The import opens a reader once, asks for
 // its statistics, makes one or more passes over its points (each starting with
-// ReadFirstPoint) and closes it at the end.
+// ReadFirstPoint) and closes it at the end, all on the importing thread. The
+// host owns a reader it passes; the import never destroys it. A pass ends
+// when a read returns false; an exception from a read ends the import with
+// ReadFailed, one from Open, FileStats or UnitsToFeetConversionFactor with
+// OpenFailed. FileStats' bounds and count size the grid; a count above what
+// the source holds costs memory and time, never points.
 class VORLIN_API IReader {
  public:
   IReader() {}

@@ -6,19 +6,23 @@
 namespace Zelvane {
 namespace Vorlin {
 
-// Result of every import.
+// Result of every import. Only Ok leaves an output file; every other value
+// means the import deleted what it had written and left no temporary file.
 enum VorlinStatus {
-  Ok = 0,
-  Cancelled = 1,
-  OutOfMemory = 2,
-  OpenFailed = 3,
-  CreateFailed = 4,
-  ReadFailed = 5,
-  WriteFailed = 6,
-  TempFileFailed = 7,
-  UnsupportedFormat = 8,
-  OutOfExtents = 9,
-  InvalidArgument = 10
+  Ok = 0,                // the file holds exactly the sources' points
+  Cancelled = 1,         // the progress object's isCancelled returned true
+  OutOfMemory = 2,       // the import's state object could not be allocated
+  OpenFailed = 3,        // a reader's Open failed or threw, or its units/stats call threw
+  CreateFailed = 4,      // the output file could not be created
+  ReadFailed = 5,        // the readers announced no points, a point read threw, or a
+                         // cell's spill file could not be read back for the output
+  WriteFailed = 6,       // a write, seek or close of the output failed or came short
+  TempFileFailed = 7,    // a temporary file could not be made, written or read back
+  UnsupportedFormat = 8, // a source without a reader has no .las or .xyb name
+  OutOfExtents = 9,      // after re-measuring the bounds a point still lies outside
+                         // them (a coordinate that is not a number) or the box
+                         // cannot be gridded (wider than a float offset)
+  InvalidArgument = 10   // a null source name, output name or list, or a count of 0
 };
 
 // A short English description of status, e.g. "the output file could not be

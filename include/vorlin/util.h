@@ -9,6 +9,8 @@ namespace Zelvane {
 namespace Vorlin {
 namespace QvVorlinUtil {
 
+// Each runs on the calling thread and keeps no state between calls.
+
 // True when the file is stored on this machine (a local disk, or a network
 // share that leads back to this machine); false otherwise or when the test
 // cannot be made (missing or empty file).

@@ -9,7 +9,7 @@
 #include <memory>
 
 #include "format/qzv_reader.h"
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "platform/file.h"
 #include "platform/thread.h"
 #include "vorlin/cell_point.h"

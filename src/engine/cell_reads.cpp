@@ -78,9 +78,9 @@ bool QvVorlinImp::DeliverClipped(PointCloudQuery& query, int32_t ix, int32_t iy,
     if (!filter->containsPoint(p.x, p.y, p.z)) continue;
     if (m_clipFilter) {
       const bool inside =
-          addCentre ? m_clipFilter->containsPoint(float(double(p.x) + m_centre[0]),
-                                                  float(double(p.y) + m_centre[1]),
-                                                  float(double(p.z) + m_centre[2]))
+          addCentre ? m_clipFilter->containsPoint(float(double(p.x) + m_grid.centre[0]),
+                                                  float(double(p.y) + m_grid.centre[1]),
+                                                  float(double(p.z) + m_grid.centre[2]))
                     : m_clipFilter->containsPoint(p.x, p.y, p.z);
       if (!inside) continue;
     }

@@ -60,9 +60,9 @@ unsigned int QvVorlinImp::getCursorPoints(IPointCloudQuery* handle, CellPoint* b
   CellLoaderLock lock(m_loader);
   uint64_t T = 0;
   uint32_t written = 0;
-  for (int32_t x = 0; x < m_nx; ++x) {
-    for (int32_t y = 0; y < m_ny; ++y) {
-      for (int32_t z = 0; z < m_nz; ++z) {
+  for (int32_t x = 0; x < m_grid.nx; ++x) {
+    for (int32_t y = 0; y < m_grid.ny; ++y) {
+      for (int32_t z = 0; z < m_grid.nz; ++z) {
         const int32_t i = CellIndex(x, y, z);
         if (!query->IsVisible(i)) continue;
         const QzvCell& cell = m_cells[size_t(i)];

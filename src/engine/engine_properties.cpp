@@ -22,9 +22,9 @@ bool QvVorlinImp::getVersion(unsigned int& version, unsigned int& revision) {
 
 bool QvVorlinImp::getCentre(double& x, double& y, double& z) {
   if (!isOpen()) return false;
-  x = m_centre[0];
-  y = m_centre[1];
-  z = m_centre[2];
+  x = m_grid.centre[0];
+  y = m_grid.centre[1];
+  z = m_grid.centre[2];
   // A NaN compares unequal, so it counts as a centre.
   return !(x == 0.0) || !(y == 0.0) || !(z == 0.0);
 }
@@ -32,12 +32,12 @@ bool QvVorlinImp::getCentre(double& x, double& y, double& z) {
 bool QvVorlinImp::getExtents(double& minX, double& minY, double& minZ, double& maxX,
                              double& maxY, double& maxZ) {
   if (!isOpen()) return false;
-  minX = m_boundsMin[0];
-  minY = m_boundsMin[1];
-  minZ = m_boundsMin[2];
-  maxX = m_boundsMax[0];
-  maxY = m_boundsMax[1];
-  maxZ = m_boundsMax[2];
+  minX = m_grid.boundsMin[0];
+  minY = m_grid.boundsMin[1];
+  minZ = m_grid.boundsMin[2];
+  maxX = m_grid.boundsMax[0];
+  maxY = m_grid.boundsMax[1];
+  maxZ = m_grid.boundsMax[2];
   return true;
 }
 

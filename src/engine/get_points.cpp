@@ -54,7 +54,7 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
   plan.clear();
   plan.reserve(query->visibleCells);
   uint64_t S = 0;
-  const int32_t cellCount = m_nx * m_ny * m_nz;
+  const int32_t cellCount = m_grid.nx * m_grid.ny * m_grid.nz;
   for (int32_t i = 0; i < cellCount; ++i) {
     if (!query->IsVisible(i)) continue;
     const QzvCell& cell = m_cells[size_t(i)];
@@ -113,9 +113,9 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
   uint32_t pos = 0;
   for (const Read& entry : reads) {
     const uint32_t t = entry.take;
-    const int32_t x = entry.cell % m_nx;
-    const int32_t y = (entry.cell / m_nx) % m_ny;
-    const int32_t z = entry.cell / m_nx / m_ny;
+    const int32_t x = entry.cell % m_grid.nx;
+    const int32_t y = (entry.cell / m_grid.nx) % m_grid.ny;
+    const int32_t z = entry.cell / m_grid.nx / m_grid.ny;
     if (!query->clip || query->IsWhollyInside(entry.cell)) {
       uint32_t n = 0;
       const CellLoader::Entry* preloaded = m_loader.Lookup(x, y, z);

@@ -76,7 +76,7 @@ QvVorlinImp::IPointCloudQuery* QvVorlinImp::createQuery(IPointCloudFilter* filte
 void QvVorlinImp::CellBox(int32_t ix, int32_t iy, int32_t iz, double box[6]) const {
   const int32_t index[3] = {ix, iy, iz};
   for (int a = 0; a < 3; ++a) {
-    box[a] = index[a] == 0 ? m_boundsMin[a] : m_upperEdges[a][size_t(index[a] - 1)];
+    box[a] = index[a] == 0 ? m_grid.boundsMin[a] : m_upperEdges[a][size_t(index[a] - 1)];
     box[3 + a] = m_upperEdges[a][size_t(index[a])];
   }
 }

@@ -3,7 +3,7 @@
 
 #include <stdint.h>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "vorlin/filter.h"
 #include "vorlin/query.h"
 

@@ -42,9 +42,9 @@ unsigned int QvVorlinImp::getPointSetPoints(IPointCloudQuery* handle, CellPoint*
   uint32_t written = 0;
   // The set's position is the walk's cursor, so a failed read leaves it at
   // the cell that failed.
-  for (; set->x < m_nx; ++set->x, set->y = 0) {
-    for (; set->y < m_ny; ++set->y, set->z = 0) {
-      for (; set->z < m_nz; ++set->z) {
+  for (; set->x < m_grid.nx; ++set->x, set->y = 0) {
+    for (; set->y < m_grid.ny; ++set->y, set->z = 0) {
+      for (; set->z < m_grid.nz; ++set->z) {
         const int32_t i = CellIndex(set->x, set->y, set->z);
         if (!query->IsVisible(i)) continue;
         const QzvCell& cell = m_cells[size_t(i)];

@@ -53,36 +53,29 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   m_version = header.version;
   m_revision = header.revision;
   m_fileId = header.fileId;
-  for (int a = 0; a < 3; ++a) {
-    m_boundsMin[a] = header.boundsMin[a];
-    m_boundsMax[a] = header.boundsMax[a];
-    m_centre[a] = header.centre[a];
-    m_upperEdges[a] = std::move(header.upperEdges[a]);
-  }
-  m_nx = header.nx;
-  m_ny = header.ny;
-  m_nz = header.nz;
-  m_cellSize = header.cellSize;
+  m_grid = header.grid;
+  for (int a = 0; a < 3; ++a) m_upperEdges[a] = std::move(header.upperEdges[a]);
 
   // The reader already put the cells in the engine's order (x fastest).
-  const size_t n = size_t(m_nx) * size_t(m_ny) * size_t(m_nz);
+  const size_t n = size_t(m_grid.nx) * size_t(m_grid.ny) * size_t(m_grid.nz);
   m_cells = std::move(cells);
-  m_cellsNx = m_nx;
-  m_cellsNy = m_ny;
-  m_cellsNz = m_nz;
+  m_cellsNx = m_grid.nx;
+  m_cellsNy = m_grid.ny;
+  m_cellsNz = m_grid.nz;
   m_totalPoints = 0;
   for (size_t i = 0; i < n; ++i) m_totalPoints += m_cells[i].count;
   m_unitsFactor = header.unitsFactor;
   m_attributeFlags = header.attributeFlags;
 
-  if (m_loader.SetUp(m_nx, m_ny, m_nz, preloadBudget))
+  if (m_loader.SetUp(m_grid.nx, m_grid.ny, m_grid.nz, preloadBudget))
     m_loader.Start(m_totalPoints, m_file, m_cells.data(), m_version <= format::kQzvVersion3);
   return true;
 }
 
 void QvVorlinImp::close() {
   m_loader.Stop();
-  if (m_file.IsValid()) m_file.Close();
+  // Opened for reading only: a failed close loses nothing.
+  if (m_file.IsValid()) (void)m_file.Close();
   m_file = platform::File();
   m_cells = QzvCellTable();
   m_cellsNx = m_cellsNy = m_cellsNz = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/cell_loader.h"
+#include "format/qzv_grid.h"
 #include "platform/file.h"
 #include "vorlin/qv_vorlin.h"
 
@@ -66,7 +67,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // Box of a cell in world coordinates: {minX, minY, minZ, maxX, maxY, maxZ}.
   void CellBox(int32_t ix, int32_t iy, int32_t iz, double box[6]) const;
   int32_t CellIndex(int32_t ix, int32_t iy, int32_t iz) const {
-    return (iz * m_ny + iy) * m_nx + ix;
+    return (iz * m_grid.ny + iy) * m_grid.nx + ix;
   }
   // The query, when it is one of ours and fits the open grid; else null.
   PointCloudQuery* QueryForOpenGrid(IPointCloudQuery* query) const;
@@ -100,17 +101,13 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   std::unique_ptr<wchar_t[]> m_fileName;
   uint64_t m_fileId = 0;
   uint64_t m_totalPoints = 0;
-  double m_cellSize = 0.0;
   double m_unitsFactor = 0.0;
   int32_t m_version = 5;
   uint32_t m_revision = 0;
-  double m_boundsMin[3] = {0, 0, 0};
-  double m_boundsMax[3] = {0, 0, 0};
-  double m_centre[3] = {0, 0, 0};
+  vorlin::format::QzvGrid m_grid;  // from the last header read
   // Cell table in z-major order: cell (ix, iy, iz) is (iz * ny + iy) * nx + ix.
   QzvCellTable m_cells;
   int32_t m_cellsNx = 0, m_cellsNy = 0, m_cellsNz = 0;  // dimensions of m_cells
-  int32_t m_nx = 0, m_ny = 0, m_nz = 0;                 // from the last header read
   CellLoader m_loader;
   uint32_t m_attributeFlags = 1;
   IPointCloudFilter* m_clipFilter = nullptr;

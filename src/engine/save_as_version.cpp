@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engine/qv_vorlin_imp.h"
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_layout.h"
 #include "format/qzv_writer.h"
 
@@ -49,15 +49,10 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
   }
 
   format::QzvV4Header geometry;
-  for (int a = 0; a < 3; ++a) {
-    geometry.boundsMin[a] = m_boundsMin[a];
-    geometry.boundsMax[a] = m_boundsMax[a];
-    geometry.centre[a] = m_centre[a];
-  }
-  geometry.nx = nx;
-  geometry.ny = ny;
-  geometry.nz = nz;
-  geometry.cellSize = m_cellSize;
+  geometry.grid = m_grid;
+  geometry.grid.nx = nx;
+  geometry.grid.ny = ny;
+  geometry.grid.nz = nz;
   std::vector<uint64_t> targetOffsets;
   targetOffsets.reserve(n);
   uint64_t offset = format::FirstRecordOffset(format::kQzvVersion3, nx, ny, nz, 0);
@@ -104,6 +99,7 @@ bool QvVorlinImp::saveAsVersion(const wchar_t* fileName, unsigned int version) {
     }
   }
   if (!out.Close()) ok = false;
-  if (!ok) platform::DeleteFileAt(fileName);
+  // The copy already failed; one that cannot be deleted changes nothing more.
+  if (!ok) (void)platform::DeleteFileAt(fileName);
   return ok;
 }

@@ -94,5 +94,5 @@ bool ViewFrustumFilter::reservedQuery() { return false; }
 void ViewFrustumFilter::reservedNotify(unsigned int) {}
 
 IPointCloudFilter* QvVorlinImp::createViewFrustumFilter(const VorlinViewFrustum& frustum) {
-  return new (std::nothrow) ViewFrustumFilter(frustum, m_centre[0], m_centre[1], m_centre[2]);
+  return new (std::nothrow) ViewFrustumFilter(frustum, m_grid.centre[0], m_grid.centre[1], m_grid.centre[2]);
 }

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_layout.h"
 
 namespace vorlin {
@@ -29,12 +29,12 @@ uint64_t CellCount(int32_t nx, int32_t ny, int32_t nz, uint64_t limit) {
 }
 
 void ReadBoundsAndGrid(const uint8_t* p, QzvHeader& h) {
-  for (int a = 0; a < 3; ++a) h.boundsMin[a] = GetF64(p + 8 * a);
-  for (int a = 0; a < 3; ++a) h.boundsMax[a] = GetF64(p + 24 + 8 * a);
-  for (int a = 0; a < 3; ++a) h.centre[a] = GetF64(p + 48 + 8 * a);
-  h.nx = GetI32(p + 72);
-  h.ny = GetI32(p + 76);
-  h.nz = GetI32(p + 80);
+  for (int a = 0; a < 3; ++a) h.grid.boundsMin[a] = GetF64(p + 8 * a);
+  for (int a = 0; a < 3; ++a) h.grid.boundsMax[a] = GetF64(p + 24 + 8 * a);
+  for (int a = 0; a < 3; ++a) h.grid.centre[a] = GetF64(p + 48 + 8 * a);
+  h.grid.nx = GetI32(p + 72);
+  h.grid.ny = GetI32(p + 76);
+  h.grid.nz = GetI32(p + 80);
 }
 
 // Reads everything before the tables; pos ends at the first table and n is
@@ -54,7 +54,7 @@ QzvReadStatus ReadHead(platform::File& file, uint64_t fileSize, QzvHeader& h, ui
     h.revision = 0;
     h.fileId = 0;
     ReadBoundsAndGrid(head + 7, h);
-    h.cellSize = GetF64(head + 91);
+    h.grid.cellSize = GetF64(head + 91);
     pos = kTablesOffsetV3;
   } else {
     if (!ReadAt(file, fileSize, 7, head + 7, 96)) return QzvReadStatus::kTruncated;
@@ -66,12 +66,12 @@ QzvReadStatus ReadHead(platform::File& file, uint64_t fileSize, QzvHeader& h, ui
 
   // Each cell needs 16 bytes of tables, so the file size bounds the grid.
   const uint64_t byTables = fileSize / kTableBytesPerCell;
-  n = CellCount(h.nx, h.ny, h.nz, byTables < kMaxQzvCells ? byTables : kMaxQzvCells);
+  n = CellCount(h.grid.nx, h.grid.ny, h.grid.nz, byTables < kMaxQzvCells ? byTables : kMaxQzvCells);
   if (n == 0) return QzvReadStatus::kBadGrid;
-  const int32_t dims[3] = {h.nx, h.ny, h.nz};
+  const int32_t dims[3] = {h.grid.nx, h.grid.ny, h.grid.nz};
 
   if (h.version == kQzvVersion5) {
-    const uint64_t edgeBytes = 8 * (uint64_t(h.nx) + uint64_t(h.ny) + uint64_t(h.nz));
+    const uint64_t edgeBytes = 8 * (uint64_t(h.grid.nx) + uint64_t(h.grid.ny) + uint64_t(h.grid.nz));
     if (pos + edgeBytes > fileSize) return QzvReadStatus::kTruncated;
     std::vector<uint8_t> raw(edgeBytes);
     if (!ReadAt(file, fileSize, pos, raw.data(), raw.size())) return QzvReadStatus::kTruncated;
@@ -83,19 +83,19 @@ QzvReadStatus ReadHead(platform::File& file, uint64_t fileSize, QzvHeader& h, ui
         p += 8;
       }
     }
-    h.cellSize = 0.0;
+    h.grid.cellSize = 0.0;
     pos += edgeBytes;
   } else {
     if (!layoutV3) {
       uint8_t cell[8];
       if (!ReadAt(file, fileSize, pos, cell, 8)) return QzvReadStatus::kTruncated;
-      h.cellSize = GetF64(cell);
+      h.grid.cellSize = GetF64(cell);
       pos += 8;
     }
     for (int a = 0; a < 3; ++a) {
       h.upperEdges[a].resize(size_t(dims[a]));
       for (int32_t i = 0; i < dims[a]; ++i)
-        h.upperEdges[a][size_t(i)] = double(i + 1) * h.cellSize + h.boundsMin[a];
+        h.upperEdges[a][size_t(i)] = double(i + 1) * h.grid.cellSize + h.grid.boundsMin[a];
     }
   }
 
@@ -180,7 +180,7 @@ QzvReadStatus ReadQzvFileCells(platform::File& file, QzvHeader& h,
   // table and transpose them into z-major order; a block of 4 or more layers
   // writes whole cache lines of the cell table. The block stays near 1 MiB so
   // that its pages are few; a layer is at most the file's size.
-  const size_t nx = size_t(h.nx), ny = size_t(h.ny), nz = size_t(h.nz);
+  const size_t nx = size_t(h.grid.nx), ny = size_t(h.grid.ny), nz = size_t(h.grid.nz);
   const size_t layer = ny * nz;
   const size_t byBytes = (size_t(1) << 20) / (layer * kTableBytesPerCell);
   const size_t layersPerBlock = std::max<size_t>(1, std::min({size_t(16), nx, byBytes}));

@@ -9,6 +9,8 @@
 #include "platform/file.h"
 #include "platform/large_allocation.h"
 
+#include "format/qzv_grid.h"
+
 namespace vorlin {
 namespace format {
 
@@ -17,11 +19,7 @@ struct QzvHeader {
   int32_t version = 0;
   uint32_t revision = 0;  // 0 for version 3
   uint64_t fileId = 0;
-  double boundsMin[3] = {0, 0, 0};
-  double boundsMax[3] = {0, 0, 0};
-  double centre[3] = {0, 0, 0};
-  int32_t nx = 0, ny = 0, nz = 0;
-  double cellSize = 0.0;  // versions 3 and 4
+  QzvGrid grid;  // cellSize: versions 3 and 4 only
   // Upper edge of every layer of cells along x, y and z.
   std::vector<double> upperEdges[3];
   bool hasTrailer = false;

@@ -1,6 +1,6 @@
 #include "format/qzv_writer.h"
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 
 using Zelvane::Vorlin::CellPoint;
 
@@ -16,18 +16,14 @@ void WriteTables(ByteWriter& w, uint64_t cells, const uint32_t* counts, const ui
   for (uint64_t k = 0; k < cells; ++k) w.F32(lodValues[k]);
 }
 
-void WriteGeometry(ByteWriter& w, const QzvV4Header& h) {
-  for (double v : h.boundsMin) w.F64(v);
-  for (double v : h.boundsMax) w.F64(v);
-  for (double v : h.centre) w.F64(v);
-  w.I32(h.nx);
-  w.I32(h.ny);
-  w.I32(h.nz);
-  w.F64(h.cellSize);
-}
-
-uint64_t CellCount(const QzvV4Header& h) {
-  return uint64_t(int64_t(h.nx)) * uint64_t(int64_t(h.ny)) * uint64_t(int64_t(h.nz));
+void WriteGeometry(ByteWriter& w, const QzvGrid& g) {
+  for (double v : g.boundsMin) w.F64(v);
+  for (double v : g.boundsMax) w.F64(v);
+  for (double v : g.centre) w.F64(v);
+  w.I32(g.nx);
+  w.I32(g.ny);
+  w.I32(g.nz);
+  w.F64(g.cellSize);
 }
 
 }  // namespace
@@ -35,13 +31,13 @@ uint64_t CellCount(const QzvV4Header& h) {
 std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& h, const uint32_t* counts,
                                        const uint64_t* offsets, const float* lodValues) {
   ByteWriter w;
-  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion4, h.nx, h.ny, h.nz, h.flags)));
+  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion4, h.grid.nx, h.grid.ny, h.grid.nz, h.flags)));
   for (char c : kQzvMagic) w.U8(uint8_t(c));
   w.I32(kQzvVersion4);
   w.U32(h.revision);
   w.U64(h.fileId);
-  WriteGeometry(w, h);
-  WriteTables(w, CellCount(h), counts, offsets, lodValues);
+  WriteGeometry(w, h.grid);
+  WriteTables(w, h.grid.CellCount(), counts, offsets, lodValues);
   w.F64(h.unitsFactor);
   w.U32(h.flags);
   if (h.flags & kFlagAttributeBlock) w.Zeros(kAttributeBlockSize);
@@ -52,11 +48,11 @@ std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& h, const uint32_t* cou
 std::vector<uint8_t> EncodeQzvV3Header(const QzvV4Header& h, const uint32_t* counts,
                                        const uint64_t* offsets, const float* lodValues) {
   ByteWriter w;
-  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion3, h.nx, h.ny, h.nz, 0)));
+  w.bytes().reserve(size_t(FirstRecordOffset(kQzvVersion3, h.grid.nx, h.grid.ny, h.grid.nz, 0)));
   for (char c : kQzvMagic) w.U8(uint8_t(c));
   w.I32(kQzvVersion3);
-  WriteGeometry(w, h);
-  WriteTables(w, CellCount(h), counts, offsets, lodValues);
+  WriteGeometry(w, h.grid);
+  WriteTables(w, h.grid.CellCount(), counts, offsets, lodValues);
   return std::move(w.bytes());
 }
 

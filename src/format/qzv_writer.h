@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include "format/qzv_grid.h"
 #include "format/qzv_layout.h"
 #include "vorlin/cell_point.h"
 
@@ -15,11 +16,7 @@ namespace format {
 struct QzvV4Header {
   uint32_t revision = 0;
   uint64_t fileId = 0;
-  double boundsMin[3] = {0, 0, 0};
-  double boundsMax[3] = {0, 0, 0};
-  double centre[3] = {0, 0, 0};
-  int32_t nx = 0, ny = 0, nz = 0;
-  double cellSize = 0;
+  QzvGrid grid;
   double unitsFactor = 0;
   uint32_t flags = 0;
 };
@@ -33,7 +30,7 @@ std::vector<uint8_t> EncodeQzvV4Header(const QzvV4Header& header, const uint32_t
 
 // The bytes that precede the first record of a version-3 file: the fixed
 // fields (version 3, no revision, identifier or trailer) and the three tables.
-// Only bounds, centre, dimensions and cell size of header are used.
+// Only the grid of header is used.
 std::vector<uint8_t> EncodeQzvV3Header(const QzvV4Header& header, const uint32_t* counts,
                                        const uint64_t* offsets, const float* lodValues);
 

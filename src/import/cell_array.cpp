@@ -1,28 +1,40 @@
-#include "import/point_cloud_importer.h"
+#include "import/cell_array.h"
 
-namespace status = Zelvane::Vorlin;
+#include "vorlin/status.h"
 
-void PointCloudImporter::AllocateCells(int32_t cx, int32_t cy, int32_t cz) {
-  ReleaseCells();
-  size_t n = size_t(cx) * size_t(cy) * size_t(cz);
-  cells.reset(new CellWriter[n]);
-  cellDims[0] = cx;
-  cellDims[1] = cy;
-  cellDims[2] = cz;
+namespace vorlin {
+
+void CellArray::Allocate(int32_t nx, int32_t ny, int32_t nz) {
+  Release();
+  m_cells.reset(new CellWriter[size_t(nx) * size_t(ny) * size_t(nz)]);
+  m_n[0] = nx;
+  m_n[1] = ny;
+  m_n[2] = nz;
 }
 
-void PointCloudImporter::ReleaseCells() {
+void CellArray::Release() {
   // Destroying a cell closes its spill file, which removes it.
-  cells.reset();
-  cellDims[0] = cellDims[1] = cellDims[2] = 0;
+  m_cells.reset();
+  m_n[0] = m_n[1] = m_n[2] = 0;
 }
 
-void PointCloudImporter::FlushAll() {
-  for (int ix = 0; ix < cellDims[0]; ++ix) {
-    for (int iy = 0; iy < cellDims[1]; ++iy) {
-      for (int iz = 0; iz < cellDims[2]; ++iz) {
-        if (!Cell(ix, iy, iz).Flush(ix, iy, iz)) throw status::TempFileFailed;
+void CellArray::FlushAll() {
+  for (int ix = 0; ix < m_n[0]; ++ix) {
+    for (int iy = 0; iy < m_n[1]; ++iy) {
+      for (int iz = 0; iz < m_n[2]; ++iz) {
+        if (!Cell(ix, iy, iz).Flush()) throw Zelvane::Vorlin::TempFileFailed;
       }
     }
   }
 }
+
+uint32_t CellArray::Largest() const {
+  uint32_t largest = 0;
+  const size_t n = size_t(m_n[0]) * size_t(m_n[1]) * size_t(m_n[2]);
+  for (size_t i = 0; i < n; ++i) {
+    if (m_cells[i].count > largest) largest = m_cells[i].count;
+  }
+  return largest;
+}
+
+}  // namespace vorlin

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "import/occupancy_grid.h"
 #include "import/ordering_steps.h"
 #include "import/ordering_workspace.h"
+#include "vorlin/status.h"
 
 namespace vorlin {
 namespace {
@@ -120,6 +121,10 @@ void VoxelFrame(const double lo[3], const double hi[3], double origin[3], double
     double extent = (hi[a] + margin) - (lo[a] - margin);
     voxelEdge[a] = extent * 0.00390625;
   }
+}
+
+bool Failed(const OccupancyGrid& grid, const LinearPointBuf& stream) {
+  return grid.Failed() || stream.Failed();
 }
 
 // The sub-cell of a fine voxel: a sub-cell edge is 16 fine voxel edges.
@@ -251,7 +256,7 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
   // A stream that may not fit in memory goes through paged sub-cell lists,
   // which move to their spill file only beyond a memory budget.
   OccupancyGrid grid;
-  grid.SetResidentBudget(size_t(64) << 20);
+  grid.SetResidentBudget(settings.residentBlockBytes);
   grid.Init(kSubCellsPerAxis, kSubCellsPerAxis, kSubCellsPerAxis);
   BitArray fine;
   fine.Resize(kFineBits);
@@ -281,7 +286,8 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
     int32_t fy = FineIndex(record.y, origin[1], voxelEdge[1]);
     int32_t fz = FineIndex(record.z, origin[2], voxelEdge[2]);
     int32_t subCell = ((fz >> 4) * kSubCellsPerAxis + (fy >> 4)) * kSubCellsPerAxis + (fx >> 4);
-    grid.List(subCell).Append(record);
+    if (!grid.List(subCell).Append(record) || ((n & 0xFFFF) == 0 && Failed(grid, stream)))
+      throw Zelvane::Vorlin::TempFileFailed;
     int32_t bit = (fz * kFineResolution + fy) * kFineResolution + fx;
     if (!fine.Test(bit)) {
       fine.Set(bit);
@@ -313,10 +319,11 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
   float lod = LevelOfDetail(settings, count, fineOccupied, fine, workspace,
                             voxelsTracked ? &fineVoxels : nullptr);
 
-  ShuffleLists(grid, largestCount);
+  if (Failed(grid, stream) || !ShuffleLists(grid, largestCount)) throw Zelvane::Vorlin::TempFileFailed;
   stream.Rewind();
-  InterleaveLists(grid, weights.data(), stream, count);
+  const bool dealt = InterleaveLists(grid, weights.data(), stream, count);
   stream.Rewind();
+  if (!dealt || stream.Failed()) throw Zelvane::Vorlin::TempFileFailed;
   return lod;
 }
 

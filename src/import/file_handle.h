@@ -19,12 +19,10 @@ class FileHandle {
 
   bool IsValid() const { return m_file.IsValid(); }
   // False when the handle is invalid, the write fails or comes short.
-  bool WriteAll(const void* buffer, size_t size, size_t& written);
-  // From the start, or from the current position when fromCurrent is set.
-  bool Seek(uint32_t low, int32_t high, bool fromCurrent);
-  bool Seek(int64_t offset) { return m_file.Seek(offset); }
+  [[nodiscard]] bool WriteAll(const void* buffer, size_t size, size_t& written);
+  [[nodiscard]] bool Seek(int64_t offset) { return m_file.Seek(offset); }
   int64_t Tell() const { return m_file.Tell(); }
-  bool Close() { return m_file.Close(); }
+  [[nodiscard]] bool Close() { return m_file.Close(); }
   vorlin::platform::File& file() { return m_file; }
 
  private:

@@ -7,17 +7,6 @@
 
 using Zelvane::Vorlin::CellPoint;
 
-namespace vorlin {
-
-void SpillFilePrefix(int ix, int iy, int iz, char out[4]) {
-  out[0] = char('a' + unsigned(ix) % 26u);
-  out[1] = char('a' + unsigned(iy) % 26u);
-  out[2] = char('a' + unsigned(iz) % 26u);
-  out[3] = '\0';
-}
-
-}  // namespace vorlin
-
 namespace {
 constexpr size_t kRecordBytes = vorlin::format::kRecordSizeV4;
 }  // namespace
@@ -27,22 +16,20 @@ constexpr size_t kRecordBytes = vorlin::format::kRecordSizeV4;
 static_assert(kRecordBytes == sizeof(CellPoint), "stored and memory records differ in size");
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored little-endian");
 
-bool GridCellWriter<CellPoint>::CreateSpillFile(int ix, int iy, int iz) {
+bool CellWriter::CreateSpillFile() {
   if (m_spill.IsValid()) return true;
-  char prefix[4];
-  vorlin::SpillFilePrefix(ix, iy, iz, prefix);
-  m_spill = vorlin::platform::CreateTemporaryFile(prefix);
+  m_spill = vorlin::platform::CreateTemporaryFile();
   return m_spill.IsValid();
 }
 
-bool GridCellWriter<CellPoint>::WriteBuffer() {
+bool CellWriter::WriteBuffer() {
   size_t bytes = size_t(m_buffered) * kRecordBytes;
   bool ok = m_spill.Write(m_buffer.get(), bytes);
   m_buffered = 0;
   return ok;
 }
 
-bool GridCellWriter<CellPoint>::AppendAndSpill(const CellPoint& record, int ix, int iy, int iz) {
+bool CellWriter::AppendAndSpill(const CellPoint& record) {
   if (!m_buffer) m_buffer.reset(new uint8_t[kBufferRecords * kRecordBytes]);
   // The padding byte is stored as 0 whatever the record holds.
   uint8_t* slot = m_buffer.get() + size_t(m_buffered) * kRecordBytes;
@@ -51,16 +38,16 @@ bool GridCellWriter<CellPoint>::AppendAndSpill(const CellPoint& record, int ix, 
   ++count;
   ++m_buffered;
   if (m_buffered < kBufferRecords) return true;
-  if (!CreateSpillFile(ix, iy, iz)) return false;
+  if (!CreateSpillFile()) return false;
   return WriteBuffer();
 }
 
-bool GridCellWriter<CellPoint>::Flush(int ix, int iy, int iz) {
+bool CellWriter::Flush() {
   bool ok = true;
   if (m_buffered > 0) {
     // A cell whose records cannot reach a spill file would silently lose
     // them; report it instead so the import fails visibly.
-    ok = CreateSpillFile(ix, iy, iz) && WriteBuffer();
+    ok = CreateSpillFile() && WriteBuffer();
   }
   if (ok) m_buffer.reset();
   return ok;

@@ -10,25 +10,21 @@
 #include "platform/file.h"
 #include "vorlin/cell_point.h"
 
-template <class Record>
-class GridCellWriter;
-
 // The binning pass's store for one cell: up to 256 records in memory, the
 // rest in a temporary spill file created on the 256th record. The inherited
 // count is the number of records appended. Records are kept in their stored
 // (little-endian) form, so the spill file can be copied to the output as is.
-template <>
-class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
+class CellWriter : public GridCell {
  public:
   static constexpr int32_t kBufferRecords = 256;
 
-  GridCellWriter() = default;
-  ~GridCellWriter() override = default;
-  GridCellWriter(const GridCellWriter&) = delete;
-  GridCellWriter& operator=(const GridCellWriter&) = delete;
+  CellWriter() = default;
+  ~CellWriter() override = default;
+  CellWriter(const CellWriter&) = delete;
+  CellWriter& operator=(const CellWriter&) = delete;
 
   // False when the spill file cannot be created or a spill write is short.
-  bool Append(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz) {
+  [[nodiscard]] bool Append(const Zelvane::Vorlin::CellPoint& record) {
     // Inline while the record only lands in the buffer; the stored record is
     // the in-memory one on this little-endian target, padding stored as 0.
     if (m_buffer && m_buffered + 1 < kBufferRecords) {
@@ -39,12 +35,12 @@ class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
       ++m_buffered;
       return true;
     }
-    return AppendAndSpill(record, ix, iy, iz);
+    return AppendAndSpill(record);
   }
 
   // Moves the buffered records to the spill file and frees the buffer. False
   // when records were buffered but could not all be written.
-  bool Flush(int ix, int iy, int iz);
+  [[nodiscard]] bool Flush();
 
   bool HasSpillFile() const { return m_spill.IsValid(); }
   vorlin::platform::File& spillFile() { return m_spill; }
@@ -52,23 +48,13 @@ class GridCellWriter<Zelvane::Vorlin::CellPoint> : public GridCell {
   bool HasBuffer() const { return m_buffer != nullptr; }
 
  private:
-  bool AppendAndSpill(const Zelvane::Vorlin::CellPoint& record, int ix, int iy, int iz);
-  bool CreateSpillFile(int ix, int iy, int iz);
+  bool AppendAndSpill(const Zelvane::Vorlin::CellPoint& record);
+  bool CreateSpillFile();
   bool WriteBuffer();
 
   vorlin::platform::File m_spill;
   std::unique_ptr<uint8_t[]> m_buffer;
   int32_t m_buffered = 0;
 };
-
-using CellWriter = GridCellWriter<Zelvane::Vorlin::CellPoint>;
-
-namespace vorlin {
-
-// The three-letter spill file prefix of cell (ix, iy, iz): 'a' + index mod 26
-// per axis, the indices taken as unsigned.
-void SpillFilePrefix(int ix, int iy, int iz, char out[4]);
-
-}  // namespace vorlin
 
 #endif

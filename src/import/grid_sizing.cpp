@@ -3,11 +3,9 @@
 #include <cfloat>
 #include <cstdint>
 
-#include "import/point_cloud_importer.h"
+#include "import/grid_sizing.h"
 
-using Zelvane::Vorlin::VorlinStatus;
-namespace status = Zelvane::Vorlin;
-
+namespace vorlin {
 namespace {
 
 constexpr double kPointsPerCell = 100000.0;
@@ -42,23 +40,18 @@ bool CountCells(const double extent[3], double cellSize, int32_t n[3]) {
 
 }  // namespace
 
-void PointCloudImporter::ComputeExtentsAndCentre() {
-  for (int a = 0; a < 3; ++a) {
-    extent[a] = boundsMax[a] - boundsMin[a];
-    centre[a] = extent[a] * 0.5 + boundsMin[a];
-  }
-}
-
-void PointCloudImporter::ComputeUniformGrid() {
+bool SizeGrid(const double boundsMin[3], const double boundsMax[3], uint64_t points,
+              format::QzvGrid& grid) {
+  double extent[3];
   double largest = 0.0;
   for (int a = 0; a < 3; ++a) {
+    extent[a] = boundsMax[a] - boundsMin[a];
     // A box that is inverted, infinite or wider than a float offset can hold
-    // cannot be gridded; treating it like a point outside the bounds sends
-    // the import through the re-measurement.
-    if (!(extent[a] >= 0.0) || !(extent[a] <= double(FLT_MAX))) throw status::OutOfExtents;
+    // cannot be gridded.
+    if (!(extent[a] >= 0.0) || !(extent[a] <= double(FLT_MAX))) return false;
     if (extent[a] > largest) largest = extent[a];
   }
-  if (!(largest > 0.0)) throw status::OutOfExtents;
+  if (!(largest > 0.0)) return false;
 
   double product = 1.0;
   int significant = 0;
@@ -73,7 +66,7 @@ void PointCloudImporter::ComputeUniformGrid() {
     }
   }
 
-  double target = double(totalPointCount) / kPointsPerCell;
+  double target = double(points) / kPointsPerCell;
   if (target < kMinTargetCells) {
     target = kMinTargetCells;
   } else if (target > kMaxTargetCells) {
@@ -83,52 +76,42 @@ void PointCloudImporter::ComputeUniformGrid() {
   double size = significant == 1 ? largest / (target / product)
                                   : largest / pow(target / product, kOneThird);
   int32_t n[3];
-  if (!(size > 0.0) || !CountCells(extent, size, n)) throw status::OutOfExtents;
-  cellSize = size;
-  nx = n[0];
-  ny = n[1];
-  nz = n[2];
+  if (!(size > 0.0) || !CountCells(extent, size, n)) return false;
+  for (int a = 0; a < 3; ++a) {
+    grid.boundsMin[a] = boundsMin[a];
+    grid.boundsMax[a] = boundsMax[a];
+    grid.centre[a] = extent[a] * 0.5 + boundsMin[a];
+  }
+  grid.cellSize = size;
+  grid.nx = n[0];
+  grid.ny = n[1];
+  grid.nz = n[2];
+  return true;
 }
 
-uint32_t PointCloudImporter::SizeAndBin() {
-  ComputeExtentsAndCentre();
-  ComputeUniformGrid();
-  if (progress && progress->isCancelled()) throw status::Cancelled;
-  return BinPoints();
-}
-
-bool PointCloudImporter::RefineGrid(uint32_t largestCount) {
+bool RefineGrid(const format::QzvGrid& grid, uint32_t largestCount, format::QzvGrid& refined) {
   if (largestCount <= kOverfullCell) return false;
-  if (int64_t(nx) * int64_t(ny) * int64_t(nz) >= kRefinableCells) return false;
-  double size = cellSize / (pow(double(largestCount), kOneThird) / kRefinedCellEdge);
+  if (int64_t(grid.nx) * int64_t(grid.ny) * int64_t(grid.nz) >= kRefinableCells) return false;
+  double size = grid.cellSize / (pow(double(largestCount), kOneThird) / kRefinedCellEdge);
+  double extent[3];
+  for (int a = 0; a < 3; ++a) extent[a] = grid.boundsMax[a] - grid.boundsMin[a];
   int32_t n[3];
   // A grid too large to index stays as it is; the overfull cell is then
   // ordered through its spill file.
   if (!(size > 0.0) || !CountCells(extent, size, n)) return false;
-  cellSize = size;
-  nx = n[0];
-  ny = n[1];
-  nz = n[2];
+  refined = grid;
+  refined.cellSize = size;
+  refined.nx = n[0];
+  refined.ny = n[1];
+  refined.nz = n[2];
   return true;
 }
 
-uint32_t PointCloudImporter::BuildCells() {
-  uint32_t largest = 0;
-  bool remeasure = false;
-  try {
-    largest = SizeAndBin();
-  } catch (VorlinStatus thrown) {
-    if (thrown != status::OutOfExtents) throw;
-    remeasure = true;
+void ApplyOnePointRule(double boundsMin[3], double boundsMax[3]) {
+  if (boundsMin[0] == boundsMax[0] && boundsMin[1] == boundsMax[1] &&
+      boundsMin[2] == boundsMax[2]) {
+    for (int a = 0; a < 3; ++a) boundsMax[a] += 1.0;
   }
-  if (remeasure) {
-    ReleaseCells();
-    RemeasureExtents();
-    largest = SizeAndBin();
-  }
-  if (RefineGrid(largest)) {
-    ReleaseCells();
-    largest = BinPoints();
-  }
-  return largest;
 }
+
+}  // namespace vorlin

@@ -1,47 +1,19 @@
-#include <math.h>
-
-#include <cfloat>
 #include <memory>
 #include <vector>
 
 #include "import/file_handle.h"
+#include "import/grid_sizing.h"
 #include "import/point_cloud_importer.h"
 #include "import/stage_clock.h"
 #include "platform/file.h"
 #include "platform/random.h"
-#include "platform/wide_string.h"
-#include "readers/las_reader.h"
-#include "readers/xyb_reader.h"
 
 using Zelvane::Vorlin::IReader;
 using Zelvane::Vorlin::IVorlinProgress;
 using Zelvane::Vorlin::VorlinStatus;
 namespace status = Zelvane::Vorlin;
 
-namespace vorlin {
-
-std::unique_ptr<IReader> CreateBuiltinReader(const wchar_t* name) {
-  if (platform::EndsWithNoCase(name, L".las"))
-    return std::unique_ptr<IReader>(new Zelvane::Vorlin::LasReader());
-  if (platform::EndsWithNoCase(name, L".xyb"))
-    return std::unique_ptr<IReader>(new Zelvane::Vorlin::XYBReader());
-  return nullptr;
-}
-
-}  // namespace vorlin
-
 namespace {
-
-// Closes the first n readers in order. A reader that throws from Close is
-// still counted as closed; the others are closed regardless.
-void CloseReaders(const std::vector<IReader*>& readers, size_t n) {
-  for (size_t i = 0; i < n && i < readers.size(); ++i) {
-    try {
-      readers[i]->Close();
-    } catch (...) {
-    }
-  }
-}
 
 uint64_t DrawFileId() {
   uint64_t r1 = uint64_t(vorlin::platform::Rand());
@@ -51,14 +23,14 @@ uint64_t DrawFileId() {
   return (((r1 << 16) | r2) << 32) | ((r3 << 16) | r4);
 }
 
-}  // namespace
-
-void PointCloudImporter::ApplyOnePointRule() {
-  if (boundsMin[0] == boundsMax[0] && boundsMin[1] == boundsMax[1] &&
-      boundsMin[2] == boundsMax[2]) {
-    for (int a = 0; a < 3; ++a) boundsMax[a] += 1.0;
-  }
+// A failed import leaves no file. Neither result can change the status: a
+// file that cannot be deleted is already as gone as this import can make it.
+void DiscardOutput(FileHandle& out, const wchar_t* outputFile) {
+  if (out.IsValid()) (void)out.Close();
+  (void)vorlin::platform::DeleteFileAt(outputFile);
 }
+
+}  // namespace
 
 VorlinStatus PointCloudImporter::RunImport(const wchar_t** sourceFiles, const wchar_t* outputFile,
                                            IReader** hostReaders, uint32_t count,
@@ -70,143 +42,78 @@ VorlinStatus PointCloudImporter::RunImport(const wchar_t** sourceFiles, const wc
     if (!sourceFiles[i]) return status::InvalidArgument;
   }
 
-  std::vector<IReader*> list(hostReaders, hostReaders + count);
-  std::vector<std::unique_ptr<IReader>> created;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (list[i]) continue;
-    std::unique_ptr<IReader> reader = vorlin::CreateBuiltinReader(sourceFiles[i]);
-    if (!reader) return status::UnsupportedFormat;
-    list[i] = reader.get();
-    created.push_back(std::move(reader));
-  }
+  vorlin::SourcePass sources;
+  const VorlinStatus gathered = sources.Gather(sourceFiles, hostReaders, count);
+  if (gathered != status::Ok) return gathered;
 
   requestedAttributes = attributes;
-  readers.insert(readers.end(), list.begin(), list.end());
   progress = progressObject;
-  formatVersion = 4;
-  revision = 0;
   fileId = DrawFileId();
+  if (!sources.UnitsFactor(unitsFactor)) return status::OpenFailed;
 
-  // A host reader that throws before anything is opened is treated like one
-  // that cannot open.
-  try {
-    unitsFactor = readers[0]->UnitsToFeetConversionFactor();
-  } catch (...) {
-    return status::OpenFailed;
-  }
+  vorlin::SourceStats stats;
+  if (!sources.Open(sourceFiles, stats)) return status::OpenFailed;
+  availableAttributes = stats.attributes;
+  totalPointCount = stats.points;
+  if (stats.points == 0) return status::ReadFailed;
 
-  totalPointCount = 0;
-  for (int a = 0; a < 3; ++a) {
-    boundsMin[a] = 1e30;
-    boundsMax[a] = -1e30;
-  }
-  for (size_t i = 0; i < readers.size(); ++i) {
-    bool opened = false;
-    try {
-      opened = readers[i]->Open(sourceFiles[i]);
-    } catch (...) {
-      opened = false;
-    }
-    if (!opened) {
-      CloseReaders(readers, i);
-      return status::OpenFailed;
-    }
-    // Bounds a reader leaves unfilled stay NaN and are not merged.
-    double lo[3] = {NAN, NAN, NAN};
-    double hi[3] = {NAN, NAN, NAN};
-    unsigned long long pointCount = 0;
-    try {
-      readers[i]->FileStats(lo, hi, pointCount, availableAttributes);
-    } catch (...) {
-      CloseReaders(readers, i + 1);
-      return status::OpenFailed;
-    }
-    for (int a = 0; a < 3; ++a) {
-      double l = lo[a] < hi[a] ? lo[a] : hi[a];
-      double h = lo[a] < hi[a] ? hi[a] : lo[a];
-      if (l < boundsMin[a]) boundsMin[a] = l;
-      if (h > boundsMax[a]) boundsMax[a] = h;
-    }
-    totalPointCount += pointCount;
-  }
-  ApplyOnePointRule();
+  FileHandle out(vorlin::platform::File::Open(
+      outputFile, vorlin::platform::kAccessRead | vorlin::platform::kAccessWrite,
+      vorlin::platform::kShareNone, vorlin::platform::Disposition::kCreateAlways));
+  if (!out.IsValid()) return status::CreateFailed;
 
+  vorlin::platform::Srand(fixedSeed ? seed : uint32_t(vorlin::platform::CalendarTimeSeconds()));
   VorlinStatus result = status::Ok;
-  if (totalPointCount == 0) {
-    result = status::ReadFailed;
-  } else {
-    FileHandle out(vorlin::platform::File::Open(
-        outputFile, vorlin::platform::kAccessRead | vorlin::platform::kAccessWrite,
-        vorlin::platform::kShareNone, vorlin::platform::Disposition::kCreateAlways));
-    if (!out.IsValid()) {
-      result = status::CreateFailed;
-    } else {
-      vorlin::platform::Srand(fixedSeed ? seed
-                                        : uint32_t(vorlin::platform::CalendarTimeSeconds()));
-      try {
-        vorlin::StageClock clock(stageTimes);
-        uint32_t largest = BuildCells();
-        clock.Lap(&vorlin::ImportStageTimes::binning);
-        FlushAll();
-        clock.Lap(&vorlin::ImportStageTimes::flush);
-        WriteIndexFile(out, largest);
-        // Ordering time is taken out of this lap by WriteIndexFile.
-        clock.Lap(&vorlin::ImportStageTimes::writing);
-      } catch (VorlinStatus thrown) {
-        result = thrown;
-      } catch (...) {
-        // An allocation failure leaves the import to the host, but not its
-        // files or opened readers.
-        out.Close();
-        vorlin::platform::DeleteFileAt(outputFile);
-        ReleaseCells();
-        CloseReaders(readers, readers.size());
-        throw;
-      }
-      out.Close();
-      if (result != status::Ok) vorlin::platform::DeleteFileAt(outputFile);
-      ReleaseCells();
-    }
+  try {
+    vorlin::StageClock clock(stageTimes);
+    uint32_t largest = BuildCells(sources, stats);
+    clock.Lap(&vorlin::ImportStageTimes::binning);
+    cells.FlushAll();
+    clock.Lap(&vorlin::ImportStageTimes::flush);
+    WriteIndexFile(out, largest);
+    // Ordering time is taken out of this lap by WriteIndexFile.
+    clock.Lap(&vorlin::ImportStageTimes::writing);
+  } catch (VorlinStatus thrown) {
+    result = thrown;
+  } catch (...) {
+    // An allocation failure leaves the import to the host, but not its
+    // files or opened readers (the source pass closes them).
+    DiscardOutput(out, outputFile);
+    cells.Release();
+    throw;
   }
-  CloseReaders(readers, readers.size());
+  // A close can be the first to hear of a failed delayed write.
+  if (result == status::Ok && !out.Close()) result = status::WriteFailed;
+  if (result != status::Ok) DiscardOutput(out, outputFile);
+  cells.Release();
   return result;
 }
 
-void PointCloudImporter::RemeasureExtents() {
-  for (int a = 0; a < 3; ++a) {
-    boundsMin[a] = DBL_MAX;
-    boundsMax[a] = -DBL_MAX;
-  }
-  totalPointCount = 0;
-  for (IReader* reader : readers) {
-    double p[3];
-    unsigned char r, g, b;
-    bool more;
-    try {
-      more = reader->ReadFirstPoint(p[0], p[1], p[2], r, g, b);
-    } catch (...) {
-      throw status::ReadFailed;
+uint32_t PointCloudImporter::BuildCells(vorlin::SourcePass& sources, vorlin::SourceStats stats) {
+  const uint32_t mask = requestedAttributes & availableAttributes;
+  // The readers' bounds first. A box that cannot be gridded, or a point
+  // outside it, sends the import through one re-measurement of the points;
+  // a second miss means points without a place (coordinates that are not
+  // numbers), and the import is refused rather than lose them.
+  for (bool remeasured = false;; remeasured = true) {
+    bool binned = false;
+    if (vorlin::SizeGrid(stats.boundsMin, stats.boundsMax, stats.points, grid)) {
+      if (progress && progress->isCancelled()) throw status::Cancelled;
+      binned = sources.Bin(grid, stats.points, mask, cells, progress);
     }
-    while (more) {
-      ++totalPointCount;
-      // Points at the origin are counted but do not widen the box; neither
-      // do non-finite ones, which the next binning pass rejects.
-      bool atOrigin = p[0] == 0.0 && p[1] == 0.0 && p[2] == 0.0;
-      bool finite = isfinite(p[0]) && isfinite(p[1]) && isfinite(p[2]);
-      if (!atOrigin && finite) {
-        for (int a = 0; a < 3; ++a) {
-          if (p[a] < boundsMin[a]) boundsMin[a] = p[a];
-          if (p[a] > boundsMax[a]) boundsMax[a] = p[a];
-        }
-      }
-      try {
-        more = reader->ReadNextPoint(p[0], p[1], p[2], r, g, b);
-      } catch (...) {
-        throw status::ReadFailed;
-      }
-    }
+    if (binned) break;
+    if (remeasured) throw status::OutOfExtents;
+    cells.Release();
+    stats = sources.Measure();
+    totalPointCount = stats.points;
   }
-  // A cloud of one distinct position would leave a box of no size, and the
-  // grid arithmetic would divide zero by zero.
-  ApplyOnePointRule();
+  uint32_t largest = cells.Largest();
+  vorlin::format::QzvGrid refined;
+  if (vorlin::RefineGrid(grid, largest, refined)) {
+    grid = refined;
+    cells.Release();
+    if (!sources.Bin(grid, stats.points, mask, cells, progress)) throw status::OutOfExtents;
+    largest = cells.Largest();
+  }
+  return largest;
 }

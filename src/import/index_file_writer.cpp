@@ -30,21 +30,12 @@ static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "records are stored lit
 
 bool PointCloudImporter::WriteHeader(FileHandle& out) {
   format::QzvV4Header header;
-  header.revision = revision;
   header.fileId = fileId;
-  for (int a = 0; a < 3; ++a) {
-    header.boundsMin[a] = boundsMin[a];
-    header.boundsMax[a] = boundsMax[a];
-    header.centre[a] = centre[a];
-  }
-  header.nx = nx;
-  header.ny = ny;
-  header.nz = nz;
-  header.cellSize = cellSize;
+  header.grid = grid;
   header.unitsFactor = unitsFactor;
   header.flags = format::AttributeFlagsFromMask(requestedAttributes & availableAttributes);
   std::vector<uint8_t> bytes =
-      format::EncodeQzvV4Header(header, pointCounts.data(), offsets.data(), lodValues.data());
+      format::EncodeQzvV4Header(header, m_pointCounts.data(), m_offsets.data(), m_lodValues.data());
   size_t written = 0;
   return out.WriteAll(bytes.data(), bytes.size(), written);
 }
@@ -56,33 +47,34 @@ void PointCloudImporter::OrderCell(int ix, int iy, int iz, LinearPointBuf& strea
   const int index[3] = {ix, iy, iz};
   double lo[3], hi[3];
   for (int a = 0; a < 3; ++a) {
-    lo[a] = index[a] * cellSize + (boundsMin[a] - centre[a]);
-    hi[a] = lo[a] + cellSize;
+    lo[a] = index[a] * grid.cellSize + (grid.boundsMin[a] - grid.centre[a]);
+    hi[a] = lo[a] + grid.cellSize;
   }
-  if (!orderingWorkspace) orderingWorkspace.reset(new vorlin::OrderingWorkspace);
-  lod = vorlin::OrderCellRecords(ordering, lo, hi, stream, count, *orderingWorkspace);
+  if (!m_orderingWorkspace) m_orderingWorkspace.reset(new vorlin::OrderingWorkspace);
+  lod = vorlin::OrderCellRecords(ordering, lo, hi, stream, count, *m_orderingWorkspace);
   // The driver's writing lap includes this time; move it to ordering.
   clock.Lap(&vorlin::ImportStageTimes::ordering);
   if (stageTimes) stageTimes->writing -= stageTimes->ordering - orderedBefore;
 }
 
 void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) {
-  out.Seek(0);
-  const size_t cellCount = size_t(nx) * size_t(ny) * size_t(nz);
+  if (!out.Seek(0)) throw status::WriteFailed;
+  const size_t cellCount = size_t(grid.CellCount());
+  const int nx = grid.nx, ny = grid.ny, nz = grid.nz;
   // The tables and the copy buffer are released on every way out, thrown
   // statuses included.
   struct Tables {
     PointCloudImporter& owner;
     ~Tables() {
-      owner.pointCounts = std::vector<uint32_t>();
-      owner.offsets = std::vector<uint64_t>();
-      owner.lodValues = std::vector<float>();
-      owner.orderingWorkspace.reset();
+      owner.m_pointCounts = std::vector<uint32_t>();
+      owner.m_offsets = std::vector<uint64_t>();
+      owner.m_lodValues = std::vector<float>();
+      owner.m_orderingWorkspace.reset();
     }
   } tables{*this};
-  pointCounts.assign(cellCount, 0);
-  offsets.assign(cellCount, 0);
-  lodValues.assign(cellCount, 0.0f);
+  m_pointCounts.assign(cellCount, 0);
+  m_offsets.assign(cellCount, 0);
+  m_lodValues.assign(cellCount, 0.0f);
 
   if (!WriteHeader(out)) throw status::WriteFailed;
 
@@ -102,38 +94,36 @@ void PointCloudImporter::WriteIndexFile(FileHandle& out, uint32_t largestCount) 
           if (progress->isCancelled()) throw status::Cancelled;
           if (percent > 0.0) progress->setProgress(percent);
         }
-        offsets[k] = position;
-        pointCounts[k] = 0;
-        lodValues[k] = 0.0f;
-        CellWriter& cell = Cell(ix, iy, iz);
+        m_offsets[k] = position;
+        m_pointCounts[k] = 0;
+        m_lodValues[k] = 0.0f;
+        CellWriter& cell = cells.Cell(ix, iy, iz);
         if (!cell.HasSpillFile()) continue;
 
         const uint32_t count = cell.count;
-        pointCounts[k] = count;
-        cell.spillFile().Seek(0);
-        const bool inMemory = count <= capacity;
-        if (!inMemory) {
-          LinearPointCellBuf stream(cell);
-          OrderCell(ix, iy, iz, stream, count, lodValues[k]);
-        }
-        uint64_t remaining = uint64_t(count);
-        while (remaining > 0) {
-          const uint32_t n = uint32_t(remaining < capacity ? remaining : capacity);
-          const size_t bytes = size_t(n) * kRecordBytes;
-          if (!cell.spillFile().ReadExact(buffer.get(), bytes)) throw status::ReadFailed;
-          if (inMemory) {
-            LinearPointMemoryBuf stream(buffer.get());
-            OrderCell(ix, iy, iz, stream, n, lodValues[k]);
+        m_pointCounts[k] = count;
+        if (!cell.spillFile().Seek(0)) throw status::ReadFailed;
+        if (count > capacity) {
+          // Ordered from the spill file straight into the output.
+          LinearPointCellBuf stream(cell, out.file());
+          try {
+            OrderCell(ix, iy, iz, stream, count, m_lodValues[k]);
+          } catch (status::VorlinStatus thrown) {
+            throw stream.TargetFailed() ? status::WriteFailed : thrown;
           }
-          size_t written = 0;
-          if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
-          position += bytes;
-          remaining -= n;
+          position += uint64_t(count) * kRecordBytes;
+          continue;
         }
+        const size_t bytes = size_t(count) * kRecordBytes;
+        if (!cell.spillFile().ReadExact(buffer.get(), bytes)) throw status::ReadFailed;
+        LinearPointMemoryBuf stream(buffer.get());
+        OrderCell(ix, iy, iz, stream, count, m_lodValues[k]);
+        size_t written = 0;
+        if (!out.WriteAll(buffer.get(), bytes, written)) throw status::WriteFailed;
+        position += bytes;
       }
     }
   }
 
-  out.Seek(0);
-  if (!WriteHeader(out)) throw status::WriteFailed;
+  if (!out.Seek(0) || !WriteHeader(out)) throw status::WriteFailed;
 }

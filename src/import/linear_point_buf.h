@@ -15,6 +15,9 @@ class LinearPointBuf {
   virtual void Rewind() = 0;
   virtual void WritePoint(const CellPoint& point) = 0;
   virtual void ReadPoint(CellPoint& point) = 0;
+  // True once a read or write of the backing store failed or came short;
+  // the records read since are not the cell's.
+  virtual bool Failed() const { return false; }
 };
 
 // Over a caller-owned array; the caller never passes more records than the

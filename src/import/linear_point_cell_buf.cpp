@@ -13,17 +13,25 @@ LinearPointCellBuf::~LinearPointCellBuf() { FlushWrites(); }
 void LinearPointCellBuf::Rewind() {
   FlushWrites();
   m_readBytes = m_readAt = 0;
-  if (m_cell.HasSpillFile()) m_cell.spillFile().Seek(0);
+  if (m_cell.HasSpillFile() && !m_failed && !m_cell.spillFile().Seek(0)) m_failed = true;
 }
 
 void LinearPointCellBuf::FlushWrites() {
   if (m_writes == 0) return;
-  m_cell.spillFile().Write(m_batch.get(), size_t(m_writes) * kRecordBytes);
+  const size_t bytes = size_t(m_writes) * kRecordBytes;
   m_writes = 0;
+  if (Failed()) return;
+  if (m_target) {
+    if (!m_target->Write(m_batch.get(), bytes)) m_targetFailed = true;
+  } else if (!m_cell.spillFile().Write(m_batch.get(), bytes)) {
+    m_failed = true;
+  }
 }
 
 void LinearPointCellBuf::DropReadAhead() {
-  if (m_readAt < m_readBytes) m_cell.spillFile().SeekRelative(-int64_t(m_readBytes - m_readAt));
+  if (m_readAt < m_readBytes && !m_failed &&
+      !m_cell.spillFile().SeekRelative(-int64_t(m_readBytes - m_readAt)))
+    m_failed = true;
   m_readBytes = m_readAt = 0;
 }
 
@@ -39,7 +47,7 @@ void LinearPointCellBuf::ReadPoint(CellPoint& point) {
   if (!m_cell.HasSpillFile()) return;
   if (!m_batch) m_batch.reset(new uint8_t[kBatchRecords * kRecordBytes]);
   FlushWrites();
-  if (m_readBytes - m_readAt < kRecordBytes) {
+  if (m_readBytes - m_readAt < kRecordBytes && !m_failed) {
     // Keep a partial record's bytes and read the batch after them.
     uint32_t kept = m_readBytes - m_readAt;
     memmove(m_batch.get(), m_batch.get() + m_readAt, kept);
@@ -58,7 +66,9 @@ void LinearPointCellBuf::ReadPoint(CellPoint& point) {
     memcpy(bytes, m_batch.get() + m_readAt, kRecordBytes);
     m_readAt += kRecordBytes;
   } else {
-    // Past the end: the record reads as zero and the stream stays at the end.
+    // The ordering reads only records it wrote or the binning stored, so a
+    // missing record means the file lost it.
+    m_failed = true;
     m_readAt = m_readBytes;
   }
   point = vorlin::format::UnpackCellPoint(bytes);

@@ -59,15 +59,32 @@ bool AllZero(const uint8_t* bytes, size_t n) {
 }  // namespace
 
 void ShuffleRecords(CellPoint* records, uint32_t n) {
-  for (uint32_t i = 1; i < n; ++i) {
-    uint32_t r = Rand15();
-    uint32_t bound = 0x7FFFu;
-    while (bound < i + 1 && bound != 0xFFFFFFFFu) {
-      r = (r << 15) | Rand15();
-      bound = (bound << 15) | 0x7FFFu;
+  // The partners of the next run of steps are drawn and prefetched while the
+  // current run swaps, so that a list far larger than the caches seldom
+  // waits for memory; the swaps still happen in step order.
+  constexpr uint32_t kRun = 64;
+  uint32_t partners[2][kRun];
+  const bool prefetch = n > 4096;
+  auto draw = [&](uint32_t first, uint32_t* partner) {
+    const uint32_t last = std::min(n, first + kRun);
+    for (uint32_t i = first; i < last; ++i) {
+      uint32_t r = Rand15();
+      uint32_t bound = 0x7FFFu;
+      while (bound < i + 1 && bound != 0xFFFFFFFFu) {
+        r = (r << 15) | Rand15();
+        bound = (bound << 15) | 0x7FFFu;
+      }
+      partner[i - first] = r % (i + 1);
+      if (prefetch) __builtin_prefetch(&records[partner[i - first]], 1);
     }
-    uint32_t j = r % (i + 1);
-    std::swap(records[i], records[j]);
+  };
+  if (n < 2) return;
+  draw(1, partners[0]);
+  for (uint32_t first = 1, run = 0; first < n; first += kRun, run ^= 1) {
+    if (first + kRun < n) draw(first + kRun, partners[run ^ 1]);
+    const uint32_t last = std::min(n, first + kRun);
+    const uint32_t* partner = partners[run];
+    for (uint32_t i = first; i < last; ++i) std::swap(records[i], records[partner[i - first]]);
   }
 }
 
@@ -125,7 +142,7 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
   return reducer.Count();
 }
 
-void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
+bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
   std::vector<CellPoint> scratch(size_t(std::max<int64_t>(largestCount, 0)));
   for (int32_t s = 0; s < grid.ListCount(); ++s) {
     PagedPointList& list = grid.List(s);
@@ -133,27 +150,30 @@ void ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
     if (n <= 0) continue;
     int64_t bytes = n * int64_t(sizeof(CellPoint));
     list.SetPosition(0);
-    list.SelectBlock(0);
-    list.Read(scratch.data(), bytes);
+    if (!list.SelectBlock(0) || !list.Read(scratch.data(), bytes)) return false;
     ShuffleRecords(scratch.data(), uint32_t(n));
-    list.SetPosition(0);
-    list.SelectBlock(0);
-    list.Write(scratch.data(), bytes);
+    if (!list.Rewrite(scratch.data()) || grid.Failed()) return false;
   }
+  return true;
 }
 
-void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
+bool InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
                      uint32_t count) {
+  bool ok = true;
   DealRecords(
       grid.ListCount(), weights, count, [&](int32_t s) { return grid.List(s).Count(); },
       [&](int32_t s, uint64_t t) {
         PagedPointList& list = grid.List(s);
         CellPoint record;
         list.SetPosition(int32_t(t % PagedPointList::kBlockRecords));
-        list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords));
-        list.Read(&record, int64_t(sizeof(CellPoint)));
-        out.WritePoint(record);
+        // After a failure the rest of the deal makes no file call.
+        if (ok) {
+          ok = list.SelectBlock(int32_t(t / PagedPointList::kBlockRecords)) &&
+               list.Read(&record, int64_t(sizeof(CellPoint)));
+        }
+        if (ok) out.WritePoint(record);
       });
+  return ok && !grid.Failed() && !out.Failed();
 }
 
 }  // namespace vorlin

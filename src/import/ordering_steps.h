@@ -10,7 +10,7 @@
 
 #include <vector>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "import/linear_point_buf.h"
 #include "import/occupancy_grid.h"
 
@@ -42,8 +42,9 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
                        BitArray& target, int32_t targetRes);
 
 // Shuffles the records inside every non-empty list of the grid, in list order.
-// largestCount bounds the records of any list.
-void ShuffleLists(OccupancyGrid& grid, int64_t largestCount);
+// largestCount bounds the records of any list. False when the grid's store
+// failed.
+[[nodiscard]] bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount);
 
 // Writes count records to out, dealing them from the sub-cell lists in random
 // rotations; a sub-cell of weight w (0..1) yields on 16 + 256 w of every 256
@@ -112,7 +113,9 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
   }
 }
 
-void InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
+// DealRecords over the grid's lists into out; false when the grid's store or
+// out failed.
+[[nodiscard]] bool InterleaveLists(OccupancyGrid& grid, const float* weights, LinearPointBuf& out,
                      uint32_t count);
 
 }  // namespace vorlin

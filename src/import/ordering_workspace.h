@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 #include "import/cell_ordering.h"
 #include "vorlin/cell_point.h"
 

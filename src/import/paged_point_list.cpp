@@ -7,30 +7,31 @@
 
 constexpr int32_t PagedPointList::kBlockRecords;
 
-void PagedPointList::SelectBlock(int32_t index) {
-  if (index == m_current || index < 0 || index >= BlockCount()) return;
-  m_current = index;
-  for (int32_t i = 0; i < BlockCount(); ++i) {
-    if (i == index) continue;
-    PointBlock* block = m_blocks[size_t(i)].get();
-    // Clean blocks that already have a file copy stay resident (SwapOut
-    // declines them); never-written blocks always go out.
-    if (block->fileOffset == 0 || block->IsResident()) m_manager->SwapOut(block);
+bool PagedPointList::SelectBlock(int32_t index, bool load) {
+  if (index == m_current || index < 0 || index >= BlockCount()) return true;
+  if (m_current >= 0) {
+    PointBlock* previous = m_blocks[size_t(m_current)].get();
+    previous->pinned = 0;
+    m_manager->Unpinned(previous);
   }
+  m_current = index;
   PointBlock* selected = m_blocks[size_t(index)].get();
-  if (selected->fileOffset != 0 && !selected->IsResident()) m_manager->SwapIn(selected);
+  selected->pinned = 1;
+  const bool ok = selected->IsResident() || m_manager->SwapIn(selected, load);
+  m_manager->Trim();
+  return ok;
 }
 
-void PagedPointList::Append(const CellPoint& record) {
+bool PagedPointList::Append(const CellPoint& record) {
   if (m_position == kBlockRecords) {
     if (m_current + 1 == BlockCount()) {
       // Owned before the list grows, so that a failing growth frees it.
       std::unique_ptr<PointBlock> block(m_manager->AllocateBlock(kBlockRecords));
       m_blocks.push_back(std::move(block));
       m_position = 0;
-      SelectBlock(BlockCount() - 1);
+      Select(BlockCount() - 1);
     } else {
-      SelectBlock(m_current + 1);
+      Select(m_current + 1);
       m_position = 0;
     }
   }
@@ -39,16 +40,17 @@ void PagedPointList::Append(const CellPoint& record) {
   block.records[size_t(m_position)] = record;
   ++m_count;
   ++m_position;
+  return !m_failed;
 }
 
 void PagedPointList::AdvanceIfFull() {
   if (m_position == kBlockRecords && m_current + 1 < BlockCount()) {
-    SelectBlock(m_current + 1);
+    Select(m_current + 1);
     m_position = 0;
   }
 }
 
-void PagedPointList::Read(CellPoint* destination, int64_t bytes) {
+bool PagedPointList::Read(CellPoint* destination, int64_t bytes) {
   int64_t remaining = bytes / int64_t(sizeof(CellPoint));
   while (remaining > 0) {
     int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
@@ -60,19 +62,19 @@ void PagedPointList::Read(CellPoint* destination, int64_t bytes) {
     m_position += int32_t(k);
     AdvanceIfFull();
   }
+  return !m_failed;
 }
 
-void PagedPointList::Write(const CellPoint* source, int64_t bytes) {
-  int64_t remaining = bytes / int64_t(sizeof(CellPoint));
-  while (remaining > 0) {
-    int64_t k = std::min<int64_t>(remaining, kBlockRecords - m_position);
-    if (k <= 0 || m_current < 0) break;
-    PointBlock& block = *m_blocks[size_t(m_current)];
-    memcpy(&block.records[size_t(m_position)], source, size_t(k) * sizeof(CellPoint));
+bool PagedPointList::Rewrite(const CellPoint* source) {
+  for (int32_t b = 0; b < BlockCount(); ++b) {
+    const int64_t first = int64_t(b) * kBlockRecords;
+    const int32_t n = int32_t(std::min<int64_t>(kBlockRecords, m_count - first));
+    // A block written only in part keeps the rest of its file copy.
+    if (!SelectBlock(b, n < kBlockRecords)) return false;
+    PointBlock& block = *m_blocks[size_t(b)];
+    memcpy(block.records.get(), source + first, size_t(n) * sizeof(CellPoint));
     block.dirty = 1;
-    source += k;
-    remaining -= k;
-    m_position += int32_t(k);
-    AdvanceIfFull();
+    m_position = n;
   }
+  return !m_failed;
 }

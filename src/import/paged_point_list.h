@@ -17,23 +17,30 @@ struct PointBlock {
   int32_t capacity = 0;
   int64_t fileOffset = 0;  // 0: never written (offset 0 of the spill file holds no block)
   uint8_t dirty = 0;       // resident records differ from the file copy
+  uint8_t pinned = 0;      // the current block of its list: must stay resident
+  uint8_t queued = 0;      // listed for eviction by the manager
 
   bool IsResident() const { return records != nullptr; }
 };
 
-// Allocates blocks and moves them between memory and backing storage.
+// Allocates blocks and decides which of them stay in memory.
 class IBufferManager {
  public:
   virtual ~IBufferManager() = default;
   virtual PointBlock* AllocateBlock(int32_t capacity) = 0;
-  // True when the block was written out and its records freed.
-  virtual bool SwapOut(PointBlock* block) = 0;
-  virtual bool SwapIn(PointBlock* block) = 0;
+  // Brings a swapped-out block back, reading its records when load is set
+  // (otherwise the caller overwrites them all); false when they could not be
+  // read (they are then zero).
+  [[nodiscard]] virtual bool SwapIn(PointBlock* block, bool load) = 0;
+  // The block stopped being its list's current block and may leave memory.
+  virtual void Unpinned(PointBlock* block) = 0;
+  // Moves unpinned blocks out until memory is within budget.
+  virtual void Trim() = 0;
 };
 
-// A list of records in fixed blocks; only the blocks the caller works in need
-// to stay in memory. Reading and writing walk from the current block and
-// position, which the caller sets first.
+// A list of records in fixed blocks; only the current block needs to stay in
+// memory. Reading and writing walk from the current block and position,
+// which the caller sets first.
 class PagedPointList {
  public:
   static constexpr int32_t kBlockRecords = 512;
@@ -44,13 +51,18 @@ class PagedPointList {
 
   void SetManager(IBufferManager* manager) { m_manager = manager; }
 
-  void Append(const CellPoint& record);
-  // Copy bytes / 20 records from or to the list, starting at the current
-  // block and position. The caller stays within the appended records.
-  void Read(CellPoint* destination, int64_t bytes);
-  void Write(const CellPoint* source, int64_t bytes);
-  // Makes block index current; other blocks may be swapped out.
-  void SelectBlock(int32_t index);
+  // Each returns false once a block of the list failed to come back from
+  // the store; the records moved are then not the list's.
+  [[nodiscard]] bool Append(const CellPoint& record);
+  // Copies bytes / 20 records from the list, starting at the current block
+  // and position. The caller stays within the appended records.
+  [[nodiscard]] bool Read(CellPoint* destination, int64_t bytes);
+  // Replaces all records of the list with Count() records from source;
+  // blocks that leave memory are not read back to be overwritten.
+  [[nodiscard]] bool Rewrite(const CellPoint* source);
+  // Makes block index current (resident); others may leave memory. False
+  // when the block could not be read back (its records are then zero).
+  [[nodiscard]] bool SelectBlock(int32_t index, bool load = true);
 
   void SetPosition(int32_t position) { m_position = position; }
   int32_t Position() const { return m_position; }
@@ -62,12 +74,17 @@ class PagedPointList {
  private:
   // Moves to the next block when the current one is used up.
   void AdvanceIfFull();
+  // Records a failed selection; Append, Read and Write report it.
+  void Select(int32_t index) {
+    if (!SelectBlock(index)) m_failed = true;
+  }
 
   std::vector<std::unique_ptr<PointBlock>> m_blocks;
   IBufferManager* m_manager = nullptr;
   int32_t m_current = -1;
   int32_t m_position = kBlockRecords;
   int64_t m_count = 0;
+  bool m_failed = false;
 };
 
 #endif

@@ -24,7 +24,8 @@ enum class Disposition {
   kCreateAlways,  // create, or truncate an existing file
 };
 
-// One open file. Move-only; closes on destruction.
+// One open file. Move-only; closes on destruction. Every transfer, seek and
+// close reports its result, and the compiler refuses to let a caller drop it.
 class File {
  public:
   File() = default;
@@ -44,21 +45,21 @@ class File {
   bool IsValid() const { return m_fd >= 0 || m_spill != nullptr; }
 
   // Reads up to size bytes at the current position; the count read, or -1.
-  int64_t Read(void* buffer, size_t size);
+  [[nodiscard]] int64_t Read(void* buffer, size_t size);
   // True only when all size bytes were read.
-  bool ReadExact(void* buffer, size_t size);
+  [[nodiscard]] bool ReadExact(void* buffer, size_t size);
   // Reads at an absolute offset without moving the position; true only when
   // all size bytes were read.
-  bool ReadExactAt(void* buffer, size_t size, uint64_t offset);
+  [[nodiscard]] bool ReadExactAt(void* buffer, size_t size, uint64_t offset);
   // Writes at the current position; written receives the count written.
   // True only when all size bytes were written.
-  bool Write(const void* buffer, size_t size, size_t* written = nullptr);
+  [[nodiscard]] bool Write(const void* buffer, size_t size, size_t* written = nullptr);
 
-  bool Seek(int64_t offset);          // from the start
-  bool SeekRelative(int64_t offset);  // from the current position
+  [[nodiscard]] bool Seek(int64_t offset);          // from the start
+  [[nodiscard]] bool SeekRelative(int64_t offset);  // from the current position
   int64_t Tell() const;               // -1 when invalid
   int64_t Size() const;               // -1 when invalid
-  bool Close();                       // false when closing failed or invalid
+  [[nodiscard]] bool Close();                       // false when closing failed or invalid
 
   // The OS descriptor, or -1 for an invalid handle or a temporary file.
   int NativeHandle() const { return m_fd; }
@@ -70,9 +71,9 @@ class File {
   SpillFile* m_spill = nullptr;  // temporary files live in a shared spill store
 };
 
-bool DeleteFileAt(const wchar_t* path);
+[[nodiscard]] bool DeleteFileAt(const wchar_t* path);
 // Copies source to target, replacing target unless failIfExists.
-bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists);
+[[nodiscard]] bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists);
 // True when path names an existing regular file or directory.
 bool PathExists(const wchar_t* path);
 

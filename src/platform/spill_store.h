@@ -25,11 +25,11 @@ class SpillFile {
   SpillFile(const SpillFile&) = delete;
   SpillFile& operator=(const SpillFile&) = delete;
 
-  int64_t Read(void* buffer, size_t size);
-  bool ReadAt(void* buffer, size_t size, uint64_t offset);
-  bool Write(const void* buffer, size_t size, size_t* written);
-  bool Seek(int64_t offset);
-  bool SeekRelative(int64_t offset);
+  [[nodiscard]] int64_t Read(void* buffer, size_t size);
+  [[nodiscard]] bool ReadAt(void* buffer, size_t size, uint64_t offset);
+  [[nodiscard]] bool Write(const void* buffer, size_t size, size_t* written);
+  [[nodiscard]] bool Seek(int64_t offset);
+  [[nodiscard]] bool SeekRelative(int64_t offset);
   int64_t Tell() const { return int64_t(m_position); }
   int64_t Size() const { return int64_t(m_size); }
 

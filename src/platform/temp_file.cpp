@@ -19,8 +19,7 @@ std::string TemporaryDirectory() {
 // Temporary files are extents of one unlinked backing file per directory:
 // nothing is ever visible in the directory, nothing survives the process,
 // and their number is not bounded by the open-file limit.
-File CreateTemporaryFile(const char* prefix) {
-  (void)prefix;  // names are never visible, so the prefix has nothing to mark
+File CreateTemporaryFile() {
   if (detail::FaultHere(kFaultTempFile, nullptr)) return File();
   SpillFile* spill = SpillFile::Create(TemporaryDirectory());
   if (!spill) return File();

@@ -12,10 +12,10 @@ namespace platform {
 std::string TemporaryDirectory();
 
 // Creates a new read-write temporary file in the temporary directory. It has
-// no visible name (prefix only labels the caller's use), disappears when the
-// handle closes, and leaves nothing behind even if the process dies. Invalid
-// when the directory cannot hold files.
-File CreateTemporaryFile(const char* prefix);
+// no visible name, disappears when the handle closes, and leaves nothing
+// behind even if the process dies. Invalid when the directory cannot hold
+// files.
+File CreateTemporaryFile();
 
 }  // namespace platform
 }  // namespace vorlin

@@ -74,7 +74,8 @@ bool OpenRecordFile(const wchar_t* name, platform::File& file,
 
 void CloseRecordFile(platform::File& file, std::unique_ptr<BufferedRecordReader>& records) {
   records.reset();
-  file.Close();
+  // Opened for reading only: a failed close loses nothing.
+  if (file.IsValid()) (void)file.Close();
   file = platform::File();
 }
 

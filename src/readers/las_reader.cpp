@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/file.h"
 #include "readers/buffered_record_reader.h"
 
@@ -33,10 +33,9 @@ constexpr uint16_t kMaxRecordLength = 64;
 // Records per read from the file: at most 512 KB a refill.
 constexpr int32_t kRecordsPerRefill = 8192;
 constexpr int kMaxPointFormat = 5;
-// x, y, z, intensity, return byte and classification all lie in the first
-// 16 bytes, but no format has records shorter than 20; anything shorter is
-// not a point record we understand.
-constexpr uint16_t kMinRecordLength = 20;
+// x, y, z, intensity, return byte and classification, the only fields read
+// besides colour, all lie in the first 16 bytes; a shorter record lacks them.
+constexpr uint16_t kMinRecordLength = 16;
 
 // Field offsets inside a point record.
 constexpr size_t kRecordX = 0;
@@ -95,7 +94,16 @@ bool LasReader::FileStats(double* minXYZ, double* maxXYZ, unsigned long long& po
     if (minXYZ) minXYZ[axis] = GetF64(s.header + kMinX + axis * kBoundsStride);
     if (maxXYZ) maxXYZ[axis] = GetF64(s.header + kMaxX + axis * kBoundsStride);
   }
+  // The header's count is a claim; the grid is sized from it, so it is held
+  // to the records the file has room for.
   pointCount = GetU32(s.header + kPointCount);
+  const int64_t size = s.file.Size();
+  const uint32_t dataStart = GetU32(s.header + kOffsetToPointData);
+  const uint16_t length = s.recordLength();
+  uint64_t room = 0;
+  if (length >= kMinRecordLength && size > int64_t(dataStart))
+    room = (uint64_t(size) - dataStart) / length;
+  if (pointCount > room) pointCount = room;
   switch (s.pointFormat()) {
     case 0:
     case 1:

@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "platform/file.h"
 #include "readers/buffered_record_reader.h"
 

@@ -60,7 +60,7 @@ bool IsFileOnThisMachine(const wchar_t* fileName, const FileLocator& locator) {
   if (file.Size() <= 0) return false;
   std::wstring devicePath;
   if (!locator.devicePath || !locator.devicePath(file, fileName, &devicePath)) return false;
-  file.Close();
+  (void)file.Close();  // read only: nothing to lose
 
   if (IsDevicePathOnThisMachine(devicePath, std::string(), {})) return true;
   // Name resolution is slow; only a share path can match this machine's

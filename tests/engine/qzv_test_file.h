@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "vorlin/cell_point.h"
 
 namespace qzv_test {

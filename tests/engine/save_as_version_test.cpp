@@ -93,7 +93,7 @@ TEST_F(SaveAsVersionTest, FailedSavesLeaveNoFile) {
   int failures = 0;
   for (bool shortTransfer : {false, true}) {
     for (uint64_t n = 1;; ++n) {
-      platform::DeleteFileAt(out.c_str());
+      (void)platform::DeleteFileAt(out.c_str());
       platform::ArmFault(platform::kFaultWrite | platform::kFaultRead | platform::kFaultOpen, n,
                          shortTransfer);
       const bool saved = engine->saveAsVersion(out.c_str(), 3);

@@ -56,10 +56,10 @@ TEST_F(QzvReaderTest, ReadsEveryVersionInFileOrder) {
     f.flags = 0x35;  // with the attribute block
     ASSERT_EQ(Read(qzv_test::Serialize(f)), QzvReadStatus::kOk) << version;
     EXPECT_EQ(header.version, version);
-    EXPECT_TRUE(header.nx == 2 && header.ny == 3 && header.nz == 4);
+    EXPECT_TRUE(header.grid.nx == 2 && header.grid.ny == 3 && header.grid.nz == 4);
     for (int a = 0; a < 3; ++a) {
-      EXPECT_EQ(header.boundsMin[a] + header.centre[a], f.boundsMin[a] + f.Centre(a));
-      EXPECT_EQ(header.boundsMax[a], f.BoundsMax(a));
+      EXPECT_EQ(header.grid.boundsMin[a] + header.grid.centre[a], f.boundsMin[a] + f.Centre(a));
+      EXPECT_EQ(header.grid.boundsMax[a], f.BoundsMax(a));
       for (int i = 0; i < (a == 0 ? 2 : a == 1 ? 3 : 4); ++i)
         EXPECT_EQ(header.upperEdges[a].at(size_t(i)), f.UpperEdge(a, i));
     }

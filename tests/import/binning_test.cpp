@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "import/point_cloud_importer.h"
+#include "import/source_pass.h"
 #include "import_test_support.h"
 #include "support/temp_dir.h"
 
@@ -12,35 +12,31 @@ using import_test::At;
 using import_test::Point;
 using import_test::RecordingProgress;
 using import_test::Script;
-using Zelvane::Vorlin::VorlinStatus;
 
-// An importer over one reader with a 2 x 2 x 2 grid on the box [0, 2]^3.
+// One reader over a 2 x 2 x 2 grid on the box [0, 2]^3.
 struct Binner {
   vorlin_test::TempDir dir;
   vorlin_test::ScopedTmpDir tmp{dir.path().string()};
   std::vector<std::string> log;
   std::unique_ptr<Zelvane::Vorlin::IReader> reader;
-  PointCloudImporter imp;
+  vorlin::SourcePass pass;
+  vorlin::CellArray cells;
+  vorlin::format::QzvGrid grid;
+  uint64_t announced = 0;
+  RecordingProgress* progress = nullptr;
 
   template <class Reader>
-  void Use(const Script& script, uint64_t announced) {
+  void Use(const Script& script, uint64_t count) {
     reader.reset(new Reader("a", script, &log));
-    imp.readers.push_back(reader.get());
-    for (int a = 0; a < 3; ++a) imp.boundsMin[a] = 0, imp.boundsMax[a] = 2;
-    imp.ComputeExtentsAndCentre();
-    imp.cellSize = 1.0;
-    imp.nx = imp.ny = imp.nz = 2;
-    imp.totalPointCount = announced;
-    imp.requestedAttributes = imp.availableAttributes = 0x1F;
+    Zelvane::Vorlin::IReader* readers[1] = {reader.get()};
+    const wchar_t* names[1] = {L"a"};
+    ASSERT_EQ(pass.Gather(names, readers, 1), Zelvane::Vorlin::Ok);
+    for (int a = 0; a < 3; ++a) grid.boundsMin[a] = 0, grid.boundsMax[a] = 2, grid.centre[a] = 1;
+    grid.cellSize = 1.0;
+    grid.nx = grid.ny = grid.nz = 2;
+    announced = count;
   }
-  VorlinStatus Thrown() {
-    try {
-      imp.BinPoints();
-    } catch (VorlinStatus s) {
-      return s;
-    }
-    return Zelvane::Vorlin::Ok;
-  }
+  bool Bin() { return pass.Bin(grid, announced, 0x1F, cells, progress); }
 };
 
 Script Points(size_t n, Point p) {
@@ -53,8 +49,9 @@ TEST(Binning, PollsEveryThousandPointsAndReportsInOrder) {
   Binner b;
   b.Use<import_test::PlainReader>(Points(2500, At(0.5, 0.5, 0.5)), 2500);
   RecordingProgress progress;
-  b.imp.progress = &progress;
-  EXPECT_EQ(b.imp.BinPoints(), 2500u);
+  b.progress = &progress;
+  ASSERT_TRUE(b.Bin());
+  EXPECT_EQ(b.cells.Largest(), 2500u);
   EXPECT_EQ(progress.calls, (std::vector<std::string>{"range 20 70", "cancelled?", "progress 40", "cancelled?",
                                                        "progress 80", "progress 100", "range 70 100"}));
 
@@ -62,8 +59,8 @@ TEST(Binning, PollsEveryThousandPointsAndReportsInOrder) {
   Binner small;
   small.Use<import_test::PlainReader>(Points(1000, At(1, 1, 1)), 1);
   RecordingProgress perCell;
-  small.imp.progress = &perCell;
-  small.imp.BinPoints();
+  small.progress = &perCell;
+  ASSERT_TRUE(small.Bin());
   EXPECT_EQ(perCell.calls[2], "progress 12500");  // 1000 * 100 / 8 cells
 }
 
@@ -71,13 +68,13 @@ TEST(Binning, BoundsAreInclusive) {
   for (Point p : {At(2.0000001, 1, 1), At(1, -1e-9, 1)}) {
     Binner b;
     b.Use<import_test::PlainReader>(Script{{At(1, 1, 1), p}}, 2);
-    EXPECT_EQ(b.Thrown(), Zelvane::Vorlin::OutOfExtents) << p.x << " " << p.y;
+    EXPECT_FALSE(b.Bin()) << p.x << " " << p.y;
   }
   // The corners themselves are binned, into the end cells.
   Binner corners;
   corners.Use<import_test::PlainReader>(Script{{At(0, 0, 0), At(2, 2, 2)}}, 2);
-  EXPECT_EQ(corners.imp.BinPoints(), 1u);
-  EXPECT_TRUE(corners.imp.Cell(0, 0, 0).count == 1 && corners.imp.Cell(1, 1, 1).count == 1);
+  ASSERT_TRUE(corners.Bin());
+  EXPECT_TRUE(corners.cells.Cell(0, 0, 0).count == 1 && corners.cells.Cell(1, 1, 1).count == 1);
 }
 
 TEST(Binning, SpillFileAppearsOnTheTwoHundredFiftySixthPoint) {
@@ -85,18 +82,18 @@ TEST(Binning, SpillFileAppearsOnTheTwoHundredFiftySixthPoint) {
   Script s = Points(255, At(0.5, 0.5, 0.5));
   s.points.resize(255 + 256, At(1.5, 1.5, 1.5));
   b.Use<import_test::PlainReader>(s, s.points.size());
-  b.imp.BinPoints();
-  CellWriter& partial = b.imp.Cell(0, 0, 0);
-  CellWriter& full = b.imp.Cell(1, 1, 1);
+  ASSERT_TRUE(b.Bin());
+  CellWriter& partial = b.cells.Cell(0, 0, 0);
+  CellWriter& full = b.cells.Cell(1, 1, 1);
   EXPECT_TRUE(!partial.HasSpillFile() && partial.buffered() == 255);
   ASSERT_TRUE(full.HasSpillFile());
   EXPECT_TRUE(full.buffered() == 0 && full.spillFile().Size() == 5120);
 
-  b.imp.FlushAll();
+  b.cells.FlushAll();
   EXPECT_TRUE(!full.HasBuffer() && full.spillFile().Size() == 5120);
   ASSERT_TRUE(partial.HasSpillFile());
   EXPECT_EQ(partial.spillFile().Size(), 255 * 20);
-  EXPECT_FALSE(b.imp.Cell(1, 0, 0).HasSpillFile());
+  EXPECT_FALSE(b.cells.Cell(1, 0, 0).HasSpillFile());
   // Spill files have no name in the folder, only a handle.
   EXPECT_EQ(b.dir.EntryCount(), 0u);
 }

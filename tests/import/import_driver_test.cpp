@@ -1,5 +1,7 @@
 #include <math.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <fstream>
 #include <map>
@@ -347,49 +349,72 @@ TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
   ExpectNoLeftovers();
 }
 
-// Every file call of an import fails in turn, outright or short. A run that
-// still answers Ok must have worked around the failure: its file is whole.
+// The records of a file as a sorted list of their stored bytes: equal lists
+// mean the same multiset of records, whatever their order.
+std::vector<std::vector<uint8_t>> RecordMultiset(const QzvFile& f) {
+  std::vector<std::vector<uint8_t>> records;
+  for (size_t k = 0; k < f.Cells(); ++k) {
+    const uint8_t* at = f.bytes.data() + f.offsets[k];
+    for (uint32_t i = 0; i < f.counts[k]; ++i, at += 20) records.emplace_back(at, at + 20);
+  }
+  std::sort(records.begin(), records.end());
+  return records;
+}
+
+// Every file call of an import fails in turn, outright or short: through the
+// ordinary path, and with a copy buffer of a few records and no resident
+// blocks, so that every cell is ordered through its spill file and the
+// block file. A run that still answers Ok must have written exactly the
+// source's records; any other run leaves a status and no file.
 TEST_F(Driver, EveryFileFailureEndsCleanly) {
   namespace platform = vorlin::platform;
-  const Script s = Clusters(600);  // spilled cells, flushed tails and the writer
+  const Script s = Clusters(3000);  // spilled cells, flushed tails, paged sub-cell lists
+  const unsigned sites = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite |
+                         platform::kFaultSeek | platform::kFaultTempFile;
+  struct Path {
+    const char* name;
+    uint32_t copyBuffer;
+    size_t residentBytes;
+  } paths[] = {{"ordinary", PointCloudImporter::kDefaultCopyBufferRecords, size_t(64) << 20},
+               {"large-cell", 4, 0}};
   std::map<int, int> seen;
-  // The writer ignores failed seeks, so a failed seek back to the header can
-  // leave a file whose tables are zero; seeks get the status and leftover
-  // checks only.
-  const unsigned others = platform::kFaultOpen | platform::kFaultRead | platform::kFaultWrite | platform::kFaultTempFile;
-  for (unsigned sites : {others, unsigned(platform::kFaultSeek)}) {
-    platform::ArmFault(sites, UINT64_MAX);
-    {
+  uint64_t swept = 0;
+  for (const Path& path : paths) {
+    auto run = [&](uint64_t n, bool shortened) {
       PlainReader r("r", s, &m_log);
-      ASSERT_EQ(Import({&r}), vs::Ok);
-    }
+      platform::ArmFault(sites, n, shortened);
+      vs::VorlinStatus status = ImportLargeCellPath(&r, path.copyBuffer, path.residentBytes);
+      platform::DisarmFault();
+      return status;
+    };
+    ASSERT_EQ(run(UINT64_MAX, false), vs::Ok);
     const uint64_t calls = platform::FaultCallsSeen();
-    platform::DisarmFault();
-    printf("import: %llu file calls swept (sites %#x)\n", (unsigned long long)calls, sites);
+    const auto expected = RecordMultiset(Written());
+    ASSERT_EQ(expected.size(), s.points.size());
+    printf("import (%s): %llu file calls swept\n", path.name, (unsigned long long)calls);
     for (bool shortened : {false, true}) {
-      for (uint64_t n = 1; n <= calls; ++n) {
+      for (uint64_t n = 1; n <= calls; ++n, ++swept) {
         m_log.clear();
         std::filesystem::remove(OutputPath());
-        PlainReader r("r", s, &m_log);
-        platform::ArmFault(sites, n, shortened);
-        vs::VorlinStatus status = Import({&r});
-        platform::DisarmFault();
+        vs::VorlinStatus status = run(n, shortened);
         ++seen[status];
         EXPECT_TRUE(status == vs::Ok || status == vs::CreateFailed || status == vs::ReadFailed ||
                     status == vs::WriteFailed || status == vs::TempFileFailed)
-            << status << " at call " << n;
-        EXPECT_EQ(OutputExists(), status == vs::Ok) << n;
-        if (status == vs::Ok && sites == others) {
+            << status << " at call " << n << " " << path.name;
+        ASSERT_EQ(OutputExists(), status == vs::Ok) << n << " " << path.name;
+        if (status == vs::Ok) {
           QzvFile f = Written();
           ASSERT_FALSE(f.counts.empty()) << n;
-          EXPECT_EQ(f.AllRecords().size(), 600u) << n;
           EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size()) << n;
+          EXPECT_TRUE(RecordMultiset(f) == expected) << "records lost or duplicated at call " << n
+                                                     << " " << path.name;
         }
         EXPECT_EQ(m_log.back(), "r.Close") << n;
         ExpectNoLeftovers();
       }
     }
   }
+  printf("import: %llu fault sites swept in all\n", (unsigned long long)swept);
   for (int status : {vs::CreateFailed, vs::ReadFailed, vs::WriteFailed, vs::TempFileFailed})
     EXPECT_GT(seen[status], 0) << status;
 }

@@ -81,6 +81,25 @@ TEST_F(LasImport, DamagedAndUnusualSources) {
     EXPECT_EQ(OutputExists(), c.status == vs::Ok) << c.name;
   }
   EXPECT_EQ(Written().AllRecords().size(), 800u);
+
+  // A header that claims four billion points over a 1,000 km box: the grid
+  // follows the records the file holds, not the claim.
+  synth::LasOptions liar;
+  liar.headerCountOverride = UINT32_MAX;
+  liar.overrideBounds = true;
+  for (int a = 0; a < 3; ++a) liar.boundsMin[a] = -5e5, liar.boundsMax[a] = 5e5;
+  std::vector<synth::LasPoint> two = Grid(2);
+  ASSERT_TRUE(synth::WriteLas(m_dir.file("liar.las"), two, liar));
+  ASSERT_EQ(QvVorlin::import(m_dir.wfile("liar.las").c_str(), Output().c_str(), nullptr, 0x1F), vs::Ok);
+  QzvFile lied = Written();
+  EXPECT_EQ(lied.AllRecords().size(), 2u);
+  EXPECT_LE(lied.Cells(), 2000u);
+  // Records of 16 bytes hold every field but colour, and are imported.
+  synth::LasOptions shortRecords;
+  shortRecords.recordLength = 16;
+  ASSERT_TRUE(synth::WriteLas(m_dir.file("short.las"), Grid(300), shortRecords));
+  ASSERT_EQ(QvVorlin::import(m_dir.wfile("short.las").c_str(), Output().c_str(), nullptr, 0x1F), vs::Ok);
+  EXPECT_EQ(Written().AllRecords().size(), 300u);
   { std::ofstream(m_dir.file("empty.las")); }
   for (const char* name : {"empty.las", "absent.las"})
     EXPECT_EQ(QvVorlin::import(m_dir.wfile(name).c_str(), Output().c_str(), nullptr, 0x1F), vs::OpenFailed) << name;

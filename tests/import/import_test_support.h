@@ -16,8 +16,9 @@
 
 #include <gtest/gtest.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "format/qzv_writer.h"
+#include "import/point_cloud_importer.h"
 #include "support/temp_dir.h"
 #include "vorlin/qv_vorlin.h"
 
@@ -235,6 +236,18 @@ class ImportFixture : public ::testing::Test {
     std::wstring out = Output();
     return Zelvane::Vorlin::QvVorlin::import(raw.data(), out.c_str(), readers.data(), unsigned(readers.size()),
                                              progress, attributes);
+  }
+  // The same import through an importer whose copy buffer and resident
+  // block budget are set, so that cells take the large-cell path.
+  Zelvane::Vorlin::VorlinStatus ImportLargeCellPath(IReader* reader, uint32_t copyBufferRecords,
+                                                    size_t residentBlockBytes) {
+    const wchar_t* names[1] = {L"source.bin"};
+    IReader* readers[1] = {reader};
+    std::wstring out = Output();
+    PointCloudImporter importer;
+    importer.copyBufferRecords = copyBufferRecords;
+    importer.ordering.residentBlockBytes = residentBlockBytes;
+    return importer.RunImport(names, out.c_str(), readers, 1, nullptr, 0x1F);
   }
   QzvFile Written() {
     QzvFile f;

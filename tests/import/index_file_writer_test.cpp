@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 #include "import/file_handle.h"
 #include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
@@ -45,19 +45,19 @@ struct Writer {
   std::vector<std::vector<CellPoint>> appended;  // by table index
 
   Writer(int nx, int ny, int nz, uint32_t mask = 0x0F) {
-    imp.nx = nx, imp.ny = ny, imp.nz = nz;
-    imp.cellSize = 1.0;
+    imp.grid.nx = nx, imp.grid.ny = ny, imp.grid.nz = nz;
+    imp.grid.cellSize = 1.0;
     const int n[3] = {nx, ny, nz};
     for (int a = 0; a < 3; ++a) {
-      imp.boundsMin[a] = 100.0 * (a + 1);
-      imp.boundsMax[a] = imp.boundsMin[a] + n[a] - 0.5;
+      imp.grid.boundsMin[a] = 100.0 * (a + 1);
+      imp.grid.boundsMax[a] = imp.grid.boundsMin[a] + n[a] - 0.5;
+      imp.grid.centre[a] = (imp.grid.boundsMin[a] + imp.grid.boundsMax[a]) / 2;
     }
-    imp.ComputeExtentsAndCentre();
     imp.fileId = 0x0123456789ABCDEFull;
     imp.unitsFactor = 3.25;
     imp.requestedAttributes = mask;
     imp.availableAttributes = 0x1F;
-    imp.AllocateCells(nx, ny, nz);
+    imp.cells.Allocate(nx, ny, nz);
     appended.resize(size_t(nx) * ny * nz);
   }
 
@@ -68,17 +68,17 @@ struct Writer {
       const int index[3] = {ix, iy, iz};
       float* pos[3] = {&p.x, &p.y, &p.z};
       for (int a = 0; a < 3; ++a)
-        *pos[a] = float(imp.boundsMin[a] + index[a] + ((i * (a + 3)) % 17) / 20.0 - imp.centre[a]);
+        *pos[a] = float(imp.grid.boundsMin[a] + index[a] + ((i * (a + 3)) % 17) / 20.0 - imp.grid.centre[a]);
       p.color = 0x01020300u + uint32_t(i);
       p.normalIndex = uint16_t(i % 4096);
       p.customAttribute = uint8_t(i);
-      ASSERT_TRUE(imp.Cell(ix, iy, iz).Append(p, ix, iy, iz));
-      appended[(size_t(ix) * imp.ny + iy) * imp.nz + iz].push_back(p);
+      ASSERT_TRUE(imp.cells.Cell(ix, iy, iz).Append(p));
+      appended[(size_t(ix) * imp.grid.ny + iy) * imp.grid.nz + iz].push_back(p);
     }
   }
 
   VorlinStatus Write(const std::string& path, uint32_t largest) {
-    imp.FlushAll();
+    imp.cells.FlushAll();
     FileHandle out(platform::File::Open(platform::FromUtf8(path).c_str(),
                                         platform::kAccessRead | platform::kAccessWrite,
                                         platform::kShareNone, platform::Disposition::kCreateAlways));
@@ -106,8 +106,8 @@ TEST(IndexFileWriter, OneCellFileLayout) {
     EXPECT_TRUE(f.firstRecord == header && f.offsets[0] == header);
     EXPECT_TRUE(f.version == 4 && f.revision == 0 && f.fileId == 0x0123456789ABCDEFull);
     for (int a = 0; a < 3; ++a) {
-      EXPECT_TRUE(f.boundsMin[a] == w.imp.boundsMin[a] && f.boundsMax[a] == w.imp.boundsMax[a]);
-      EXPECT_TRUE(f.centre[a] == w.imp.centre[a] && f.n[a] == 1);
+      EXPECT_TRUE(f.boundsMin[a] == w.imp.grid.boundsMin[a] && f.boundsMax[a] == w.imp.grid.boundsMax[a]);
+      EXPECT_TRUE(f.centre[a] == w.imp.grid.centre[a] && f.n[a] == 1);
     }
     EXPECT_TRUE(f.cellSize == 1.0 && f.counts[0] == 37 && f.lods[0] > 0.0f && f.units == 3.25);
     EXPECT_EQ(f.flags, mask & 0x10 ? 0x37u : 0x17u);
@@ -158,7 +158,6 @@ TEST(IndexFileWriter, ReportsOncePerCellAndStopsWhenCancelled) {
                                        "cancelled?", "progress 50", "cancelled?",
                                        "progress 75"};
   EXPECT_EQ(progress.calls, expected);
-  EXPECT_TRUE(w.imp.pointCounts.empty());
 
   Writer c(4, 1, 1);
   c.Fill(0, 0, 0, 2);
@@ -167,7 +166,6 @@ TEST(IndexFileWriter, ReportsOncePerCellAndStopsWhenCancelled) {
   c.imp.progress = &cancel;
   EXPECT_EQ(c.Write(c.dir.file("c.qzv"), 2), Zelvane::Vorlin::Cancelled);
   EXPECT_EQ(cancel.queries, 3);
-  EXPECT_TRUE(c.imp.pointCounts.empty() && c.imp.offsets.empty());
 }
 
 }  // namespace

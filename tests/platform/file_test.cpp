@@ -42,13 +42,13 @@ TEST(File, ShareModesBetweenHandlesOfThisProcess) {
   EXPECT_FALSE(OpenExisting(path, kAccessRead, kShareNone).IsValid());
   EXPECT_FALSE(DeleteFileAt(path.c_str()));
 
-  reader.Close();
-  reader2.Close();
+  EXPECT_TRUE(reader.Close());
+  EXPECT_TRUE(reader2.Close());
   File writer = Create(path);
   ASSERT_TRUE(writer.IsValid());
   EXPECT_EQ(writer.Size(), 0);
   EXPECT_FALSE(OpenExisting(path, kAccessRead, kShareRead | kShareWrite).IsValid());
-  writer.Close();
+  EXPECT_TRUE(writer.Close());
   EXPECT_TRUE(DeleteFileAt(path.c_str()));
   EXPECT_FALSE(PathExists(path.c_str()));
 }

@@ -22,8 +22,8 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
 TEST(SpillStore, InterleavedFilesKeepTheirBytesAcrossExtents) {
   vorlin_test::TempDir dir;
   vorlin_test::ScopedTmpDir tmp(dir.path().string());
-  File a = CreateTemporaryFile("aaa");
-  File b = CreateTemporaryFile("aab");
+  File a = CreateTemporaryFile();
+  File b = CreateTemporaryFile();
   ASSERT_TRUE(a.IsValid() && b.IsValid());
   // Writes of odd sizes that straddle many extent boundaries, interleaved.
   const std::vector<uint8_t> da = Pattern(5 * 1024 * 1024 + 333, 1);
@@ -68,7 +68,7 @@ TEST(SpillStore, ManyFilesShareOneDescriptorAndReuseSpace) {
   const size_t before = vorlin_test::OpenDescriptors();
   std::vector<File> files;
   for (int i = 0; i < 3000; ++i) {
-    files.push_back(CreateTemporaryFile("abc"));
+    files.push_back(CreateTemporaryFile());
     ASSERT_TRUE(files.back().IsValid());
     uint32_t value = uint32_t(i);
     ASSERT_TRUE(files.back().Write(&value, sizeof value));
@@ -91,10 +91,10 @@ TEST(TemporaryFile, LivesInTmpdirAndVanishesOnClose) {
   }
   vorlin_test::ScopedTmpDir tmp(dir.path().string());
   EXPECT_EQ(TemporaryDirectory(), dir.path().string());
-  File a = CreateTemporaryFile("abc");
+  File a = CreateTemporaryFile();
   ASSERT_TRUE(a.IsValid() && a.Write("hello", 5));
   EXPECT_EQ(dir.EntryCount(), 0u);  // unlinked at creation
-  a.Close();
+  EXPECT_TRUE(a.Close());
   vorlin_test::ScopedTmpDir missing(dir.file("does-not-exist"));
-  EXPECT_FALSE(CreateTemporaryFile("PBF").IsValid());
+  EXPECT_FALSE(CreateTemporaryFile().IsValid());
 }

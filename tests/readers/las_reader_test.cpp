@@ -125,9 +125,15 @@ TEST_F(LasReaderTest, RecordLengthAndFormatDecideWhatIsRead) {
     EXPECT_TRUE(p[0].intensity == 40 && p[0].red + p[0].green + p[0].blue == 0);
   }
   EXPECT_FALSE(Open(one, Format(3, 65)));
+  // 16 bytes hold every field read but colour.
+  for (int length : {16, 19}) {
+    std::vector<Point> p = RoundTrip(one, Format(0, length));
+    ASSERT_EQ(1u, p.size()) << length;
+    EXPECT_EQ(40, p[0].intensity);
+  }
   // Too short for the point fields (0 must not spin), or a format above 5:
   // nothing is delivered.
-  for (auto [format, length] : {std::pair{0, 0}, std::pair{0, 19}, std::pair{6, 0}}) {
+  for (auto [format, length] : {std::pair{0, 0}, std::pair{0, 15}, std::pair{6, 0}}) {
     SCOPED_TRACE(length);
     ASSERT_TRUE(synth::WriteLas(path, one, Format(format, length)));
     if (length == 0 && format == 0) {  // the writer takes 0 as "standard"
@@ -147,8 +153,11 @@ TEST_F(LasReaderTest, ReadsWholeRecordsToTheEnd) {
   std::vector<synth::LasPoint> pts;
   for (int i = 0; i < 2345; ++i) pts.push_back(Make(i, -i, i * 0.5, uint16_t(i % 200)));
   synth::LasOptions o = Format(1);
-  for (int64_t headerCount : {int64_t(2), int64_t(100000)}) {
+  for (int64_t headerCount : {int64_t(2), int64_t(100000), int64_t(UINT32_MAX)}) {
     o.headerCountOverride = headerCount;
+    // The count the grid is sized from is held to what the file can hold.
+    ASSERT_TRUE(Open(pts, o, std::min<unsigned long long>(headerCount, pts.size())));
+    reader.Close();
     std::vector<Point> out = RoundTrip(pts, o);
     ASSERT_EQ(pts.size(), out.size());
     EXPECT_TRUE(out.back().x == 2344.0 && out.back().intensity == 2344 % 200);

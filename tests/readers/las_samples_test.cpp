@@ -49,12 +49,12 @@ TEST_F(LasSamples, RecordCountsAndMasks) {
   const struct {
     const char* name;
     size_t records;
-    unsigned long long headerCount;
+    unsigned long long headerCount;  // held to what the file can hold
     unsigned int mask;
   } files[] = {
       {"lazperf_point-color.las", 1065, 1065, 11},   {"liblas_1.0_0.las", 1, 1, 10},
       {"liblas_TO_core_last_clip.las", 8, 8, 10},     {"loadersgl_pdrf4-1.3.las", 1024, 1024, 10},
-      {"pdal_1.2-with-color-clipped.las", 1064, 1065, 11},
+      {"pdal_1.2-with-color-clipped.las", 1064, 1064, 11},  // header says 1065
       {"pdal_autzen_trim.las", 110000, 110000, 11},  {"pdal_epsg_4326.las", 5380, 5380, 10},
       {"pdal_extrabytes_v14.las", 1065, 1065, 11},   {"pdal_mvk-thin.las", 6280, 6280, 10},
       {"pdal_no-points.las", 0, 0, 11},              {"pdal_permutations_1.2_2.las", 1, 1, 11},

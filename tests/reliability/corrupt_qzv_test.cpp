@@ -13,7 +13,7 @@
 #include <limits>
 
 #include "engine/engine_test_support.h"
-#include "format/little_endian.h"
+#include "base/little_endian.h"
 
 using namespace engine_test;
 using vorlin::format::PutF32;

@@ -18,6 +18,7 @@
 
 #include "engine/engine_test_support.h"
 #include "format/qzv_reader.h"
+#include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
 #include "readers/las_reader.h"
 #include "synth/synth.h"
@@ -176,6 +177,31 @@ TEST_F(PlatformLimits, FullDiskAtTheOutput) {
   EXPECT_EQ(TmpEntries(), 0u);
 }
 
+// A cell larger than the copy buffer is ordered through the temporary folder
+// a second time: a folder with room for the binning but not for that ends
+// the import with a temporary file failure, promptly and leaving nothing.
+TEST_F(PlatformLimits, FullTemporaryFolderDuringADenseCell) {
+  const uint64_t points = 300000;
+  const std::wstring output = dir.wfile("dense.qzv");
+  const int status = InChild(
+      [&] {
+        vorlin_test::ScopedTmpDir scoped(tmp);
+        signal(SIGXFSZ, SIG_IGN);
+        if (!LowerLimit(RLIMIT_FSIZE, 20 * points * 3 / 2)) return 100;
+        LatticeReader reader(1, points, points);
+        IReader* readers[1] = {&reader};
+        const wchar_t* names[1] = {L"dense"};
+        PointCloudImporter importer;
+        importer.copyBufferRecords = 1000;
+        importer.ordering.residentBlockBytes = 0;
+        return int(importer.RunImport(names, output.c_str(), readers, 1, nullptr, AttributeAll));
+      },
+      30);
+  EXPECT_EQ(status, int(TempFileFailed));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("dense.qzv")));
+  EXPECT_EQ(TmpEntries(), 0u);
+}
+
 // An announced count of 10^10 asks for 100,000 cells; a lattice finer than
 // the cells puts points in every one, and each needs a spill file, far more
 // than 256 descriptors would allow.
@@ -306,7 +332,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_EQ(engine->totalPointCount(), points);
   double lo[3], hi[3];
   engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.nx) * 0.5;
+  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.grid.nx) * 0.5;
   auto far = [edge](const double* box) { return box[0] >= edge ? 1 : -1; };
   engine_test::TestFilter filter(far, [](float, float, float) { return true; });
   engine_test::Released<IPointCloudQuery> query{engine->createQuery(&filter, false)};
@@ -315,7 +341,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   EXPECT_GT(got, 100000u);
   for (uint32_t i = 0; i < got; ++i) {
     const CellPoint& p = buffer[i];
-    const int64_t x = llround(t.header.centre[0] + p.x), y = llround(t.header.centre[1] + p.y), z = llround(t.header.centre[2] + p.z);
+    const int64_t x = llround(t.header.grid.centre[0] + p.x), y = llround(t.header.grid.centre[1] + p.y), z = llround(t.header.grid.centre[2] + p.z);
     ASSERT_GE(double(x), edge - 1);
     ASSERT_EQ(p.color & 0xFFFFFF, LatticeReader::Colour(x, y, z)) << i;
   }

@@ -1,4 +1,4 @@
-#include "import/bit_array.h"
+#include "base/bit_array.h"
 
 #include <string.h>
 

@@ -1,5 +1,5 @@
-#ifndef VORLIN_IMPORT_BIT_ARRAY_H
-#define VORLIN_IMPORT_BIT_ARRAY_H
+#ifndef VORLIN_BASE_BIT_ARRAY_H
+#define VORLIN_BASE_BIT_ARRAY_H
 
 #include <stdint.h>
 
