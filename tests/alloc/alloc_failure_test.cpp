@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/qzv_test_file.h"
+#include "support/qzv_test_file.h"
 #include "support/temp_dir.h"
 #include "synth/synth.h"
 #include "vorlin/qv_vorlin.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/qv_vorlin_imp.h"
-#include "engine/qzv_test_file.h"
+#include "support/qzv_test_file.h"
 #include "support/temp_dir.h"
 
 namespace engine_test {

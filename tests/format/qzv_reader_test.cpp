@@ -4,7 +4,7 @@
 
 #include <limits>
 
-#include "engine/qzv_test_file.h"
+#include "support/qzv_test_file.h"
 #include "support/temp_dir.h"
 
 using vorlin::format::QzvReadStatus;

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/qzv_test_file.h"
+#include "support/qzv_test_file.h"
 #include "synth/synth.h"
 #include "vorlin/qv_vorlin.h"
 

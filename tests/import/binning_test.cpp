@@ -77,25 +77,4 @@ TEST(Binning, BoundsAreInclusive) {
   EXPECT_TRUE(corners.cells.Cell(0, 0, 0).count == 1 && corners.cells.Cell(1, 1, 1).count == 1);
 }
 
-TEST(Binning, SpillFileAppearsOnTheTwoHundredFiftySixthPoint) {
-  Binner b;
-  Script s = Points(255, At(0.5, 0.5, 0.5));
-  s.points.resize(255 + 256, At(1.5, 1.5, 1.5));
-  b.Use<import_test::PlainReader>(s, s.points.size());
-  ASSERT_TRUE(b.Bin());
-  CellWriter& partial = b.cells.Cell(0, 0, 0);
-  CellWriter& full = b.cells.Cell(1, 1, 1);
-  EXPECT_TRUE(!partial.HasSpillFile() && partial.buffered() == 255);
-  ASSERT_TRUE(full.HasSpillFile());
-  EXPECT_TRUE(full.buffered() == 0 && full.spillFile().Size() == 5120);
-
-  b.cells.FlushAll();
-  EXPECT_TRUE(!full.HasBuffer() && full.spillFile().Size() == 5120);
-  ASSERT_TRUE(partial.HasSpillFile());
-  EXPECT_EQ(partial.spillFile().Size(), 255 * 20);
-  EXPECT_FALSE(b.cells.Cell(1, 0, 0).HasSpillFile());
-  // Spill files have no name in the folder, only a handle.
-  EXPECT_EQ(b.dir.EntryCount(), 0u);
-}
-
 }  // namespace

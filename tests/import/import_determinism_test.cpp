@@ -47,10 +47,10 @@ Imported ImportWithSeed(const std::string& source, IReader* reader, const std::s
   vorlin::platform::Srand(99);
   Imported result;
   result.status = importer.RunImport(names, woutput.c_str(), readers, 1, nullptr, 0x1F);
-  QzvFile parsed;
-  if (result.status != 0 || !ReadQzv(output, parsed)) return result;
+  qzv_test::ReadBack parsed;
+  if (result.status != 0 || !qzv_test::Read(output, parsed)) return result;
   result.checksum = Fnv1a(parsed.bytes);
-  for (uint32_t n : parsed.counts) result.largestCell = std::max(result.largestCell, n);
+  for (uint32_t n : parsed.tables.counts) result.largestCell = std::max(result.largestCell, n);
   return result;
 }
 

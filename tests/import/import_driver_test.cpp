@@ -17,7 +17,6 @@ using import_test::At;
 using import_test::ExReader;
 using import_test::PlainReader;
 using import_test::Point;
-using import_test::QzvFile;
 using import_test::RecordingProgress;
 using import_test::Script;
 using Zelvane::Vorlin::CellPoint;
@@ -127,11 +126,32 @@ TEST_F(Driver, ReadersAreUsedInOrderAndHostReadersSurvive) {
   EXPECT_EQ(a.openedWith, L"one.src");
   EXPECT_EQ(b.openedWith, L"two.src");
 
-  QzvFile f = Written();
-  EXPECT_EQ(f.units, 0.0);  // the first reader's factor
+  qzv_test::ReadBack f = Written();
+  EXPECT_EQ(f.header.unitsFactor, 0.0);  // the first reader's factor
   EXPECT_EQ(f.AllRecords().size(), 70u);
-  EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size());
+  EXPECT_EQ(f.End(f.Cells() - 1), f.bytes.size());
   ExpectNoLeftovers();
+}
+
+// Tables after the 111-byte header, then the trailing words (with the
+// attribute block when the fifth attribute is asked for) zero past the
+// flags, then the records packed cell after cell, padding byte zero.
+TEST_F(Driver, FileLayout) {
+  for (unsigned mask : {0x0Fu, 0x1Fu}) {
+    ExReader r("r", Diagonal(37), &m_log);
+    ASSERT_EQ(Import({&r}, nullptr, mask), vs::Ok);
+    qzv_test::ReadBack f = Written();
+    const size_t first = 111 + 16 * f.Cells() + 24 + (mask & 0x10 ? 128 : 0);
+    EXPECT_TRUE(f.header.version == 4 && f.header.revision == 0 && f.header.hasTrailer);
+    EXPECT_EQ(f.tables.offsets[0], first);
+    EXPECT_EQ(f.bytes.size(), first + 20 * 37);
+    for (size_t i = first - (mask & 0x10 ? 140 : 12); i < first; ++i) EXPECT_EQ(f.bytes[i], 0) << i;
+    for (size_t i = first + 19; i < f.bytes.size(); i += 20) EXPECT_EQ(f.bytes[i], 0) << i;
+    for (size_t k = 0; k < f.Cells(); ++k) {
+      EXPECT_TRUE(k == 0 || f.tables.offsets[k] == f.End(k - 1)) << k;
+      EXPECT_EQ(f.tables.lods[k] > 0.0f, f.tables.counts[k] > 0) << k;
+    }
+  }
 }
 
 TEST_F(Driver, BoundsAreMergedPerAxis) {
@@ -152,11 +172,11 @@ TEST_F(Driver, BoundsAreMergedPerAxis) {
     for (int a = 0; a < 3; ++a) s.minXYZ[a] = c.min[a], s.maxXYZ[a] = c.max[a];
     PlainReader r("r", s, &m_log);
     ASSERT_EQ(Import({&r}), vs::Ok);
-    QzvFile f = Written();
+    qzv_test::ReadBack f = Written();
     for (int a = 0; a < 3; ++a) {
-      EXPECT_EQ(f.boundsMin[a], c.wantMin[a]) << a;
-      EXPECT_EQ(f.boundsMax[a], c.wantMax[a]) << a;
-      EXPECT_EQ(f.centre[a], (c.wantMax[a] - c.wantMin[a]) * 0.5 + c.wantMin[a]);
+      EXPECT_EQ(f.grid().boundsMin[a], c.wantMin[a]) << a;
+      EXPECT_EQ(f.grid().boundsMax[a], c.wantMax[a]) << a;
+      EXPECT_EQ(f.grid().centre[a], (c.wantMax[a] - c.wantMin[a]) * 0.5 + c.wantMin[a]);
     }
   }
 }
@@ -199,12 +219,12 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
     if (c.kind == kPlain) reader.reset(new PlainReader("r", s, &m_log));
     if (c.kind == kDefaultEx) reader.reset(new import_test::DefaultExReader("r", s, &m_log));
     ASSERT_EQ(Import({reader.get()}, nullptr, c.requested), vs::Ok);
-    QzvFile f = Written();
-    EXPECT_EQ(f.flags, c.flags);
+    qzv_test::ReadBack f = Written();
+    EXPECT_EQ(f.header.attributeFlags, c.flags);
     auto stored = ByPosition(f.AllRecords());
     ASSERT_EQ(stored.size(), s.points.size());
     for (const Point& p : s.points) {
-      CellPoint want = Expected(p, f.centre, c.requested & c.available, c.kind == kEx);
+      CellPoint want = Expected(p, f.grid().centre, c.requested & c.available, c.kind == kEx);
       auto found = stored.find(std::make_tuple(want.x, want.y, want.z));
       ASSERT_NE(found, stored.end());
       EXPECT_EQ(found->second.color, want.color);
@@ -218,8 +238,8 @@ TEST_F(Driver, RecordsFollowTheAttributeMask) {
   poor.attributes = 0x01;
   ExReader a("a", rich, &m_log), b("b", poor, &m_log);
   ASSERT_EQ(Import({&a, &b}), vs::Ok);
-  QzvFile f = Written();
-  EXPECT_EQ(f.flags, 0x01u);
+  qzv_test::ReadBack f = Written();
+  EXPECT_EQ(f.header.attributeFlags, 0x01u);
   for (const CellPoint& r : f.AllRecords()) EXPECT_EQ(r.normalIndex, 4095);
   ExpectNoLeftovers();
 }
@@ -228,19 +248,20 @@ TEST_F(Driver, EachCellHoldsExactlyItsPoints) {
   Script s = Diagonal(3000);
   ExReader r("r", s, &m_log);
   ASSERT_EQ(Import({&r}), vs::Ok);
-  QzvFile f = Written();
+  qzv_test::ReadBack f = Written();
   EXPECT_EQ(f.AllRecords().size(), 3000u);
   // Every stored position lies in the box of the cell it is filed under,
   // k = (ix * ny + iy) * nz + iz.
   for (size_t k = 0; k < f.Cells(); ++k) {
-    const int index[3] = {int(k / f.n[2] / f.n[1]), int(k / f.n[2] % f.n[1]), int(k % f.n[2])};
-    for (uint32_t i = 0; i < f.counts[k]; ++i) {
+    const int n[3] = {f.grid().nx, f.grid().ny, f.grid().nz};
+    const int index[3] = {int(k / n[2] / n[1]), int(k / n[2] % n[1]), int(k % n[2])};
+    for (uint32_t i = 0; i < f.tables.counts[k]; ++i) {
       const CellPoint p = f.Record(k, i);
       const float pos[3] = {p.x, p.y, p.z};
       for (int a = 0; a < 3; ++a) {
-        const double source = double(pos[a]) + f.centre[a];
-        const double lo = f.boundsMin[a] + index[a] * f.cellSize;
-        const double hi = index[a] + 1 < f.n[a] ? lo + f.cellSize : f.boundsMax[a];
+        const double source = double(pos[a]) + f.grid().centre[a];
+        const double lo = f.grid().boundsMin[a] + index[a] * f.grid().cellSize;
+        const double hi = index[a] + 1 < n[a] ? lo + f.grid().cellSize : f.grid().boundsMax[a];
         ASSERT_TRUE(source >= lo - 1e-5 && source <= hi + 1e-5) << k << " axis " << a;
       }
     }
@@ -256,10 +277,10 @@ TEST_F(Driver, BoundsSmallerThanTheDataAreRemeasured) {
   ASSERT_EQ(Import({&r}), vs::Ok);
   Log expected = {"r.Units", "r.Open", "r.Stats", "r.First", "r.First", "r.First", "r.Close"};
   EXPECT_EQ(m_log, expected);
-  QzvFile f = Written();
-  EXPECT_EQ(f.boundsMin[0], 0.0);
-  EXPECT_EQ(f.boundsMax[0], 10.0);
-  EXPECT_EQ(f.boundsMax[1], 5.0);
+  qzv_test::ReadBack f = Written();
+  EXPECT_EQ(f.grid().boundsMin[0], 0.0);
+  EXPECT_EQ(f.grid().boundsMax[0], 10.0);
+  EXPECT_EQ(f.grid().boundsMax[1], 5.0);
   EXPECT_EQ(f.AllRecords().size(), 20u);
   ExpectNoLeftovers();
 }
@@ -351,11 +372,11 @@ TEST_F(Driver, TemporaryFolderThatCannotBeWritten) {
 
 // The records of a file as a sorted list of their stored bytes: equal lists
 // mean the same multiset of records, whatever their order.
-std::vector<std::vector<uint8_t>> RecordMultiset(const QzvFile& f) {
+std::vector<std::vector<uint8_t>> RecordMultiset(const qzv_test::ReadBack& f) {
   std::vector<std::vector<uint8_t>> records;
   for (size_t k = 0; k < f.Cells(); ++k) {
-    const uint8_t* at = f.bytes.data() + f.offsets[k];
-    for (uint32_t i = 0; i < f.counts[k]; ++i, at += 20) records.emplace_back(at, at + 20);
+    const uint8_t* at = f.bytes.data() + f.tables.offsets[k];
+    for (uint32_t i = 0; i < f.tables.counts[k]; ++i, at += 20) records.emplace_back(at, at + 20);
   }
   std::sort(records.begin(), records.end());
   return records;
@@ -403,9 +424,9 @@ TEST_F(Driver, EveryFileFailureEndsCleanly) {
             << status << " at call " << n << " " << path.name;
         ASSERT_EQ(OutputExists(), status == vs::Ok) << n << " " << path.name;
         if (status == vs::Ok) {
-          QzvFile f = Written();
-          ASSERT_FALSE(f.counts.empty()) << n;
-          EXPECT_EQ(f.offsets.back() + 20ull * f.counts.back(), f.bytes.size()) << n;
+          qzv_test::ReadBack f = Written();
+          ASSERT_FALSE(f.tables.counts.empty()) << n;
+          EXPECT_EQ(f.End(f.Cells() - 1), f.bytes.size()) << n;
           EXPECT_TRUE(RecordMultiset(f) == expected) << "records lost or duplicated at call " << n
                                                      << " " << path.name;
         }

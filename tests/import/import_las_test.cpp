@@ -6,7 +6,6 @@
 
 namespace {
 
-using import_test::QzvFile;
 using Zelvane::Vorlin::IReader;
 using Zelvane::Vorlin::QvVorlin;
 namespace vs = Zelvane::Vorlin;
@@ -37,11 +36,11 @@ TEST_F(LasImport, BuiltinReaderIsChosenByExtensionInAnyCase) {
   std::wstring out = Output();
   std::wstring wlas = m_dir.wfile("SCAN.LAS");
   ASSERT_EQ(QvVorlin::import(wlas.c_str(), out.c_str(), nullptr, 0x1F), vs::Ok);
-  QzvFile f = Written();
+  qzv_test::ReadBack f = Written();
   ASSERT_EQ(f.AllRecords().size(), 1200u);
-  EXPECT_EQ(f.boundsMin[0], 1000.0);
-  EXPECT_EQ(f.boundsMax[0], 1012.25);
-  EXPECT_EQ(f.flags, 0x13u);  // colour, intensity, custom byte
+  EXPECT_EQ(f.grid().boundsMin[0], 1000.0);
+  EXPECT_EQ(f.grid().boundsMax[0], 1012.25);
+  EXPECT_EQ(f.header.attributeFlags, 0x13u);  // colour, intensity, custom byte
   ExpectNoLeftovers();
 }
 
@@ -54,7 +53,7 @@ TEST_F(LasImport, HostReaderBesideACreatedReader) {
   ASSERT_EQ(Import({&host, nullptr}, nullptr, 0x1F, {L"host.src", las}), vs::Ok);
   std::vector<std::string> expected = {"h.Units", "h.Open", "h.Stats", "h.First", "h.Close"};
   EXPECT_EQ(m_log, expected);  // closed, never destroyed
-  QzvFile f = Written();
+  qzv_test::ReadBack f = Written();
   EXPECT_EQ(f.AllRecords().size(), 502u);
   ExpectNoLeftovers();  // the created reader's file is closed too
 }
@@ -91,7 +90,7 @@ TEST_F(LasImport, DamagedAndUnusualSources) {
   std::vector<synth::LasPoint> two = Grid(2);
   ASSERT_TRUE(synth::WriteLas(m_dir.file("liar.las"), two, liar));
   ASSERT_EQ(QvVorlin::import(m_dir.wfile("liar.las").c_str(), Output().c_str(), nullptr, 0x1F), vs::Ok);
-  QzvFile lied = Written();
+  qzv_test::ReadBack lied = Written();
   EXPECT_EQ(lied.AllRecords().size(), 2u);
   EXPECT_LE(lied.Cells(), 2000u);
   // Records of 16 bytes hold every field but colour, and are imported.

@@ -1,8 +1,8 @@
 #ifndef VORLIN_TESTS_IMPORT_IMPORT_TEST_SUPPORT_H
 #define VORLIN_TESTS_IMPORT_IMPORT_TEST_SUPPORT_H
 
-// Scripted readers, a recording progress object, a parser of written QZV
-// files and a fixture that imports into a private folder.
+// Scripted readers, a recording progress object and a fixture that imports
+// into a private folder.
 
 #include <stdint.h>
 #include <stdio.h>
@@ -16,9 +16,8 @@
 
 #include <gtest/gtest.h>
 
-#include "base/little_endian.h"
-#include "format/qzv_writer.h"
 #include "import/point_cloud_importer.h"
+#include "support/qzv_test_file.h"
 #include "support/temp_dir.h"
 #include "vorlin/qv_vorlin.h"
 
@@ -162,59 +161,6 @@ class RecordingProgress : public IVorlinProgress {
   int cancelAt = 0;
 };
 
-// A written version-4 file, parsed for checking.
-struct QzvFile {
-  std::vector<uint8_t> bytes;
-  int32_t version = 0;
-  uint32_t revision = 0;
-  uint64_t fileId = 0;
-  double boundsMin[3], boundsMax[3], centre[3];
-  int32_t n[3] = {0, 0, 0};
-  double cellSize = 0, units = 0;
-  std::vector<uint32_t> counts;
-  std::vector<uint64_t> offsets;
-  std::vector<float> lods;
-  uint32_t flags = 0;
-  size_t firstRecord = 0;
-
-  size_t Cells() const { return size_t(n[0]) * size_t(n[1]) * size_t(n[2]); }
-  CellPoint Record(size_t k, uint32_t i) const {
-    return vorlin::format::UnpackCellPoint(bytes.data() + offsets[k] + 20ull * i);
-  }
-  std::vector<CellPoint> AllRecords() const {
-    std::vector<CellPoint> all;
-    for (size_t k = 0; k < Cells(); ++k)
-      for (uint32_t i = 0; i < counts[k]; ++i) all.push_back(Record(k, i));
-    return all;
-  }
-};
-
-// False when the file is too short for its own tables.
-inline bool ReadQzv(const std::string& path, QzvFile& f) {
-  using namespace vorlin::format;
-  f.bytes = vorlin_test::ReadBytes(path);
-  const uint8_t* p = f.bytes.data();
-  if (f.bytes.size() < 111 || memcmp(p, "QZV", 3) != 0) return false;
-  f.version = GetI32(p + 3), f.revision = GetU32(p + 7), f.fileId = GetU64(p + 11);
-  for (int a = 0; a < 3; ++a) {
-    f.boundsMin[a] = GetF64(p + 19 + 8 * a), f.boundsMax[a] = GetF64(p + 43 + 8 * a);
-    f.centre[a] = GetF64(p + 67 + 8 * a), f.n[a] = GetI32(p + 91 + 4 * a);
-  }
-  f.cellSize = GetF64(p + 103);
-  const size_t cells = f.Cells();
-  if (f.bytes.size() < 111 + 16 * cells + 24) return false;
-  const uint8_t* t = p + 111;
-  for (size_t k = 0; k < cells; ++k) {
-    f.counts.push_back(GetU32(t + 4 * k));
-    f.offsets.push_back(GetU64(t + 4 * cells + 8 * k));
-    f.lods.push_back(GetF32(t + 12 * cells + 4 * k));
-  }
-  f.units = GetF64(t + 16 * cells);
-  f.flags = GetU32(t + 16 * cells + 8);
-  f.firstRecord = 111 + 16 * cells + 24 + ((f.flags & 0x20) ? 128 : 0);
-  return true;
-}
-
 // Imports into a private folder with its own temporary folder, and checks
 // that nothing of an import stays open or on disk.
 class ImportFixture : public ::testing::Test {
@@ -249,9 +195,9 @@ class ImportFixture : public ::testing::Test {
     importer.ordering.residentBlockBytes = residentBlockBytes;
     return importer.RunImport(names, out.c_str(), readers, 1, nullptr, 0x1F);
   }
-  QzvFile Written() {
-    QzvFile f;
-    EXPECT_TRUE(ReadQzv(OutputPath(), f));
+  qzv_test::ReadBack Written() {
+    qzv_test::ReadBack f;
+    EXPECT_TRUE(qzv_test::Read(OutputPath(), f));
     return f;
   }
   void ExpectNoLeftovers() {

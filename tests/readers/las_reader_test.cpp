@@ -4,12 +4,12 @@
 
 #include "platform/file.h"
 #include "synth/synth.h"
-#include "test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using readers_test::TempDir;
-using readers_test::Wide;
+using vorlin_test::TempDir;
+using vorlin_test::Wide;
 using Zelvane::Vorlin::LasReader;
 
 struct Point {
@@ -137,9 +137,9 @@ TEST_F(LasReaderTest, RecordLengthAndFormatDecideWhatIsRead) {
     SCOPED_TRACE(length);
     ASSERT_TRUE(synth::WriteLas(path, one, Format(format, length)));
     if (length == 0 && format == 0) {  // the writer takes 0 as "standard"
-      std::vector<uint8_t> bytes = readers_test::ReadBytes(path);
+      std::vector<uint8_t> bytes = vorlin_test::ReadBytes(path);
       bytes[105] = bytes[106] = 0;
-      readers_test::WriteBytes(path, bytes);
+      vorlin_test::WriteBytes(path, bytes);
     }
     ASSERT_TRUE(reader.Open(Wide(path).c_str()));
     EXPECT_TRUE(ReadPass(reader).empty());
@@ -169,8 +169,8 @@ TEST_F(LasReaderTest, ReadsWholeRecordsToTheEnd) {
 }
 
 TEST_F(LasReaderTest, OpenFailsCleanlyAndDeniesWritersWhileOpen) {
-  readers_test::WriteBytes(dir.file("short.las"), std::vector<uint8_t>(226, 0));
-  readers_test::WriteBytes(dir.file("empty.las"), {});
+  vorlin_test::WriteBytes(dir.file("short.las"), std::vector<uint8_t>(226, 0));
+  vorlin_test::WriteBytes(dir.file("empty.las"), {});
   EXPECT_FALSE(reader.Open(nullptr));
   for (const char* name : {"empty.las", "short.las", "", "missing.las"}) {
     EXPECT_FALSE(reader.Open(Wide(dir.file(name)).c_str())) << name;

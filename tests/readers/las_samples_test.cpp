@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "readers/las_reader.h"
-#include "test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ struct Sample {
 bool ReadSample(const char* name, std::vector<Sample>& points, unsigned int& mask,
                 unsigned long long& headerCount) {
   Zelvane::Vorlin::LasReader reader;
-  if (!reader.Open(readers_test::Wide(std::string(VORLIN_SAMPLE_LAS_DIR) + "/" + name).c_str()))
+  if (!reader.Open(vorlin_test::Wide(std::string(VORLIN_SAMPLE_LAS_DIR) + "/" + name).c_str()))
     return false;
   double mn[3], mx[3];
   EXPECT_TRUE(reader.FileStats(mn, mx, headerCount, mask));

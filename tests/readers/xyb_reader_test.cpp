@@ -3,12 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "synth/synth.h"
-#include "test_files.h"
+#include "support/temp_dir.h"
 
 namespace {
 
-using readers_test::TempDir;
-using readers_test::Wide;
+using vorlin_test::TempDir;
+using vorlin_test::Wide;
 using Zelvane::Vorlin::XYBReader;
 
 struct Point {
@@ -132,7 +132,7 @@ TEST(XYBReader, ShortFilesFailOrEndCleanly) {
   for (size_t keep : {size_t(0), size_t(10), header.size(), header.size() + 3, header.size() + 4}) {
     std::vector<uint8_t> bytes(header.begin(), header.end());
     bytes.resize(keep, 0);
-    readers_test::WriteBytes(path, bytes);
+    vorlin_test::WriteBytes(path, bytes);
     EXPECT_EQ(keep == header.size() + 4, reader.Open(Wide(path).c_str())) << keep;
     reader.Close();
   }

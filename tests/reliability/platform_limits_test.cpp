@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "engine/engine_test_support.h"
-#include "format/qzv_reader.h"
 #include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
 #include "readers/las_reader.h"
@@ -88,17 +87,6 @@ class LatticeReader : public IReader {
   unsigned long long m_announced;
   uint64_t m_limit, m_next = 0;
 };
-
-// The header and tables of a written file, read with the library's reader.
-struct Tables {
-  vorlin::format::QzvHeader header;
-  vorlin::format::QzvCellTables cells;
-};
-bool ReadTables(const std::wstring& path, Tables& t) {
-  using namespace vorlin::platform;
-  File file = File::Open(path.c_str(), kAccessRead, kShareRead, Disposition::kOpenExisting);
-  return vorlin::format::ReadQzvFile(file, t.header, t.cells) == vorlin::format::QzvReadStatus::kOk;
-}
 
 class PlatformLimits : public ::testing::Test {
  protected:
@@ -214,11 +202,11 @@ TEST_F(PlatformLimits, MoreSpillFilesThanDescriptors) {
     return int(QvVorlin::import(L"lattice", output.c_str(), &reader, nullptr, AttributeAll));
   }, 600);
   ASSERT_EQ(status, int(Ok));
-  Tables t;
-  ASSERT_TRUE(ReadTables(output, t));
+  qzv_test::ReadBack t;
+  ASSERT_TRUE(qzv_test::Read(vorlin::platform::ToUtf8(output), t));
   size_t nonEmpty = 0;
   uint64_t total = 0;
-  for (uint32_t c : t.cells.counts) nonEmpty += c != 0, total += c;
+  for (uint32_t c : t.tables.counts) nonEmpty += c != 0, total += c;
   EXPECT_GE(nonEmpty, 100000u);
   EXPECT_EQ(total, 60u * 60u * 60u);
   EXPECT_EQ(TmpEntries(), 0u);
@@ -322,9 +310,9 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   ASSERT_EQ(QvVorlin::import(L"lattice", output.c_str(), &reader, nullptr, AttributeAll), Ok);
   const auto imported = std::chrono::steady_clock::now();
   ASSERT_GT(std::filesystem::file_size(dir.file("big.qzv")), uint64_t(1) << 32);
-  Tables t;
-  ASSERT_TRUE(ReadTables(output, t));
-  ASSERT_GT(t.cells.offsets.back(), uint64_t(1) << 32);
+  qzv_test::ReadBack t;
+  ASSERT_TRUE(qzv_test::Read(vorlin::platform::ToUtf8(output), t));
+  ASSERT_GT(t.tables.offsets.back(), uint64_t(1) << 32);
 
   // Only the last slab of cells along x, which the file stores last.
   QvVorlin* engine = QvVorlin::create();
@@ -348,7 +336,7 @@ TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
   query.handle->release();
   query.handle = nullptr;
   ASSERT_TRUE(engine->saveAsVersion(dir.wfile("big3.qzv").c_str(), 3));
-  EXPECT_EQ(std::filesystem::file_size(dir.file("big3.qzv")), 99 + 16 * t.cells.counts.size() + 16 * points);
+  EXPECT_EQ(std::filesystem::file_size(dir.file("big3.qzv")), 99 + 16 * t.tables.counts.size() + 16 * points);
   QvVorlin::destroy(engine);
   const auto done = std::chrono::steady_clock::now();
   printf("import %.0f s, read back and save %.0f s\n", std::chrono::duration<double>(imported - start).count(),

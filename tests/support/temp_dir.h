@@ -19,6 +19,8 @@ inline size_t Entries(const std::filesystem::path& dir) {
 }
 inline size_t OpenDescriptors() { return Entries("/proc/self/fd"); }
 
+// Test paths are ASCII.
+inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 inline std::vector<uint8_t> ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -1,9 +1,11 @@
-#ifndef VORLIN_TESTS_ENGINE_QZV_TEST_FILE_H
-#define VORLIN_TESTS_ENGINE_QZV_TEST_FILE_H
+#ifndef VORLIN_TESTS_SUPPORT_QZV_TEST_FILE_H
+#define VORLIN_TESTS_SUPPORT_QZV_TEST_FILE_H
 
-// A small QZV writer for tests (header-only, shared with the format tests):
-// any version, chosen counts and LOD values, records whose colour word names
-// their cell and position, and overrides to damage the tables.
+// The tests' one QZV writer and reader. The writer makes any version, with
+// chosen counts and LOD values, records whose colour word names their cell
+// and position, and overrides to damage the tables. Written files are read
+// back with the library's reader, which the format tests hold against this
+// writer.
 
 #include <stdint.h>
 #include <stdio.h>
@@ -14,6 +16,11 @@
 #include <vector>
 
 #include "base/little_endian.h"
+#include "format/qzv_reader.h"
+#include "format/qzv_writer.h"
+#include "platform/file.h"
+#include "platform/wide_string.h"
+#include "support/temp_dir.h"
 #include "vorlin/cell_point.h"
 
 namespace qzv_test {
@@ -152,6 +159,36 @@ inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& byte
 
 // Byte 19 is padding and carries no meaning.
 inline bool SameRecord(const CellPoint& a, const CellPoint& b) { return memcmp(&a, &b, 19) == 0; }
+
+// A written file: its header and tables, and its bytes for the records.
+struct ReadBack {
+  std::vector<uint8_t> bytes;
+  vorlin::format::QzvHeader header;
+  vorlin::format::QzvCellTables tables;
+
+  const vorlin::format::QzvGrid& grid() const { return header.grid; }
+  size_t Cells() const { return tables.counts.size(); }
+  uint64_t End(size_t k) const { return tables.offsets[k] + 20ull * tables.counts[k]; }
+  CellPoint Record(size_t k, uint32_t i) const {
+    return vorlin::format::UnpackCellPoint(bytes.data() + tables.offsets[k] + 20ull * i);
+  }
+  std::vector<CellPoint> AllRecords() const {
+    std::vector<CellPoint> all;
+    for (size_t k = 0; k < Cells(); ++k)
+      for (uint32_t i = 0; i < tables.counts[k]; ++i) all.push_back(Record(k, i));
+    return all;
+  }
+};
+
+// False when the library refuses the file or cannot read it whole.
+inline bool Read(const std::string& path, ReadBack& f) {
+  namespace platform = vorlin::platform;
+  platform::File file = platform::File::Open(platform::FromUtf8(path).c_str(), platform::kAccessRead,
+                                             platform::kShareRead, platform::Disposition::kOpenExisting);
+  if (vorlin::format::ReadQzvFile(file, f.header, f.tables) != vorlin::format::QzvReadStatus::kOk) return false;
+  f.bytes = vorlin_test::ReadBytes(path);
+  return true;
+}
 
 }  // namespace qzv_test
 
