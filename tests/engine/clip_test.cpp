@@ -19,11 +19,6 @@ VorlinViewFrustum BoxFrustum(double x0, double x1, double y0, double y1, double 
   return f;
 }
 
-struct FilterDeleter {
-  void operator()(IPointCloudFilter* f) const { f->release(); }
-};
-using FilterPtr = std::unique_ptr<IPointCloudFilter, FilterDeleter>;
-
 class ClipTest : public EngineTest {};
 
 }  // namespace

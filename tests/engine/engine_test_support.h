@@ -129,6 +129,11 @@ class EngineTest : public ::testing::Test {
   int fileNumber = 0;
 };
 
+struct FilterDeleter {
+  void operator()(IPointCloudFilter* f) const { f->release(); }
+};
+using FilterPtr = std::unique_ptr<IPointCloudFilter, FilterDeleter>;
+
 // Releases a handle at the end of a scope.
 template <typename T>
 struct Released {

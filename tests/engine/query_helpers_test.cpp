@@ -7,18 +7,15 @@
 #include <limits>
 #include <memory>
 
+#include "engine/engine_test_support.h"
 #include "engine/view_frustum_filter.h"
 #include "vorlin/box_filter.h"
 #include "vorlin/camera.h"
 
 using namespace Zelvane::Vorlin;
+using engine_test::FilterPtr;
 
 namespace {
-
-struct FilterDeleter {
-  void operator()(IPointCloudFilter* f) const { f->release(); }
-};
-using FilterPtr = std::unique_ptr<IPointCloudFilter, FilterDeleter>;
 
 TEST(BoxFilter, ClassifiesCellsAndPointsAroundTheCentre) {
   const double a[3] = {10, 20, 30}, b[3] = {0, 0, 0}, centre[3] = {5, 5, 5};

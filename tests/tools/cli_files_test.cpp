@@ -161,9 +161,7 @@ TEST(CliGenerate, SameSeedSameFileAndXybImports) {
 }
 
 TEST(CliLocal, LocalNameAndIsLocal) {
-  CliResult name = RunCli({"local-name", "abc"});
-  EXPECT_EQ(name.exitCode, 0);
-  EXPECT_EQ(name.out, "822160044.qzv\n");
+  EXPECT_EQ(RunCli({"local-name", "abc"}).out, "822160044.qzv\n");
   CliResult local = RunCli({"is-local", Scene().qzv});
   EXPECT_EQ(local.exitCode, 0) << local.err;
   EXPECT_EQ(local.out, "local\n");
