@@ -75,6 +75,10 @@ bool DeleteFileAt(const wchar_t* path);
 bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists);
 // True when path names an existing regular file or directory.
 bool PathExists(const wchar_t* path);
+// Moves source over target in one step (replacing target), so readers of
+// target see either the old file or the whole new one. Both must be on the
+// same file system; false otherwise or when the move fails.
+bool RenameFileOver(const wchar_t* source, const wchar_t* target);
 
 }  // namespace platform
 }  // namespace vorlin
