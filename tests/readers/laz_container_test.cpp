@@ -82,3 +82,179 @@ TEST(LazChunkTable, RealFilesTablesCoverTheirChunks) {
 }
 
 }  // namespace
+
+namespace {
+
+// Where the parts of a LAZ file lie, found from its bytes.
+struct Layout_ {
+  uint32_t pointStart = 0;
+  size_t parametersAt = 0;  // the compression record's data
+  uint64_t tableAt = 0;
+};
+
+Layout_ Locate(const std::vector<uint8_t>& file) {
+  Layout_ l;
+  l.pointStart = f::GetU32(file.data() + 96);
+  for (size_t at = f::GetU16(file.data() + 94); at + 54 <= l.pointStart;) {
+    if (f::GetU16(file.data() + at + 18) == laz::kCompressionRecordId) l.parametersAt = at + 54;
+    at += 54 + f::GetU16(file.data() + at + 20);
+  }
+  l.tableAt = f::GetU64(file.data() + l.pointStart);
+  return l;
+}
+
+// Rewrites the chunk table with changed entries.
+std::vector<uint8_t> WithTable(std::vector<uint8_t> file,
+                               void (*change)(std::vector<laz::ChunkEntry>&)) {
+  const Layout_ l = Locate(file);
+  std::vector<uint8_t> coded(file.begin() + long(l.tableAt + 8), file.end());
+  coded.resize(coded.size() + 8, 0);
+  std::vector<laz::ChunkEntry> entries;
+  EXPECT_TRUE(laz::DecodeChunkTable(coded.data(), coded.size(), f::GetU32(file.data() + l.tableAt + 4),
+                                    false, entries));
+  change(entries);
+  file.resize(l.tableAt);
+  laz::EncodeChunkTable(entries, false, file);
+  return file;
+}
+
+class LazBadInput : public ::testing::Test {
+ protected:
+  // A valid file of 3000 points in chunks of 1000, of a point-wise or a
+  // layered format.
+  std::vector<uint8_t> Valid(int format) {
+    const vv::LasSourceInfo layout = Layout(format);
+    records = MakeRecords(format, layout.recordLength, 3000);
+    vv::LasWriteOptions options;
+    options.compress = true;
+    options.chunkSize = 1000;
+    EXPECT_TRUE(WriteFile(dir.wfile("valid.laz"), layout, records, options));
+    return ReadBytes(dir.file("valid.laz"));
+  }
+  TempDir dir;
+  std::vector<uint8_t> records;
+};
+
+enum class Outcome { OpenFails, ReadFails, Truncated };
+
+TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
+  struct Case {
+    const char* what;
+    int format;
+    Outcome outcome;
+    std::vector<uint8_t> (*damage)(std::vector<uint8_t>);
+  } cases[] = {
+      {"cut in the middle of the chunks", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { b.resize(b.size() * 6 / 10); return b; }},
+      {"cut, table offset left at -1", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) {
+         const Layout_ l = Locate(b);
+         f::PutU64(b.data() + l.pointStart, ~uint64_t(0));
+         b.resize(b.size() - 30);
+         return b;
+       }},
+      {"table offset past the end", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU64(b.data() + Locate(b).pointStart, b.size() + 5); return b; }},
+      {"table version 1", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).tableAt, 1); return b; }},
+      {"table claims a million chunks", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).tableAt + 4, 1000000); return b; }},
+      {"table entries overwritten", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) {
+         const uint64_t at = Locate(b).tableAt + 8;
+         for (uint64_t i = at; i < b.size(); ++i) b[i] = 0xFF;
+         return b;
+       }},
+      {"chunk sizes that overrun the table", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) { e[1].byteCount += 100; });
+       }},
+      {"chunk boundaries moved", 3, Outcome::ReadFails,
+       [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) {
+           e[0].byteCount -= 40;
+           e[1].byteCount += 40;
+         });
+       }},
+      {"chunk boundaries moved, layered", 7, Outcome::ReadFails,
+       [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) {
+           e[0].byteCount -= 40;
+           e[1].byteCount += 40;
+         });
+       }},
+      {"fewer chunks than points", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) { e.pop_back(); });
+       }},
+      {"chunk size halved", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 500); return b; }},
+      {"chunk size doubled", 3, Outcome::ReadFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+      {"chunk size doubled, layered", 7, Outcome::ReadFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+      {"point count beyond the table", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + 107, 3001); return b; }},
+      {"64-bit point count of a trillion", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU64(b.data() + 247, 1000000000000ull); return b; }},
+      {"unknown item type", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt + 34, 99); return b; }},
+      {"unknown item version", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt + 38, 9); return b; }},
+      {"unknown compressor", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt, 7); return b; }},
+      {"items disagree with the record length", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + 105, 40); return b; }},
+      {"record length below the format's minimum", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + 105, 30); return b; }},
+      {"compressed format without a compression record", 3, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { b[Locate(b).parametersAt - 54 + 18] = 1; return b; }},
+      {"point format 12", 7, Outcome::OpenFails,
+       [](std::vector<uint8_t> b) { b[104] = 0x80 | 12; return b; }},
+      {"a plain LAS announcing a trillion points", -3, Outcome::Truncated,
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + 107, 4000000000u); return b; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::vector<uint8_t> file;
+    if (c.format < 0) {
+      const vv::LasSourceInfo layout = Layout(-c.format);
+      ASSERT_TRUE(WriteFile(dir.wfile("plain.las"), layout, MakeRecords(-c.format, layout.recordLength, 100)));
+      file = ReadBytes(dir.file("plain.las"));
+    } else {
+      file = Valid(c.format);
+    }
+    WriteBytes(dir.file("bad.laz"), c.damage(file));
+    vv::SourceReader reader;
+    const bool opened = reader.Open(dir.wfile("bad.laz").c_str());
+    if (c.outcome == Outcome::OpenFails) {
+      EXPECT_FALSE(opened);
+      EXPECT_FALSE(reader.lastError().empty());
+      continue;
+    }
+    ASSERT_TRUE(opened) << reader.lastError();
+    double x, y, z;
+    unsigned char r, g, b;
+    size_t points = 0;
+    bool threw = false;
+    try {
+      for (bool more = reader.ReadFirstPoint(x, y, z, r, g, b); more;
+           more = reader.ReadNextPoint(x, y, z, r, g, b))
+        ++points;
+    } catch (const vv::SourceReadError& e) {
+      threw = true;
+      EXPECT_NE(std::string(), e.what());
+    }
+    if (c.outcome == Outcome::ReadFails) {
+      EXPECT_TRUE(threw);
+      EXPECT_TRUE(reader.failed());
+      EXPECT_LT(points, 3000u);
+    } else {
+      EXPECT_FALSE(threw);
+      EXPECT_TRUE(reader.info().truncated);
+      EXPECT_EQ(reader.info().presentCount, points);
+    }
+  }
+}
+
+}  // namespace
