@@ -258,3 +258,39 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
 }
 
 }  // namespace
+
+namespace {
+
+// Chunks of varying size (as COPC files and streaming writers store them)
+// and a table whose offset a writer could only append at the end.
+TEST_F(LazBadInput, ReadsVariableChunksAndATableOffsetAtTheEnd) {
+  for (int format : {3, 7}) {
+    SCOPED_TRACE(format);
+    std::vector<uint8_t> file = Valid(format);
+    const Layout_ l = Locate(file);
+    // Same chunks, described as variable: chunk size 0xFFFFFFFF, point
+    // counts in the table.
+    std::vector<uint8_t> coded(file.begin() + long(l.tableAt + 8), file.end());
+    coded.resize(coded.size() + 8, 0);
+    std::vector<laz::ChunkEntry> entries;
+    ASSERT_TRUE(laz::DecodeChunkTable(coded.data(), coded.size(), 3, false, entries));
+    for (auto& e : entries) e.pointCount = 1000;
+    file.resize(l.tableAt);
+    laz::EncodeChunkTable(entries, true, file);
+    f::PutU32(file.data() + l.parametersAt + 12, laz::kVariableChunkSize);
+    // Offset field -1, the offset itself after the table.
+    f::PutU64(file.data() + l.pointStart, ~uint64_t(0));
+    uint8_t tail[8];
+    f::PutU64(tail, l.tableAt);
+    file.insert(file.end(), tail, tail + 8);
+    WriteBytes(dir.file("variable.laz"), file);
+    std::vector<uint8_t> got;
+    vv::LasSourceInfo info;
+    std::string error;
+    ASSERT_TRUE(ReadRecords(dir.wfile("variable.laz"), got, &info, &error)) << error;
+    EXPECT_EQ(laz::kVariableChunkSize, info.chunkSize);
+    EXPECT_TRUE(records == got);
+  }
+}
+
+}  // namespace
