@@ -294,3 +294,37 @@ TEST_F(LazBadInput, ReadsVariableChunksAndATableOffsetAtTheEnd) {
 }
 
 }  // namespace
+
+namespace {
+
+// The oldest compressor: one stream, no offset field, no chunk table. Made
+// from a file of one chunk by dropping both.
+TEST(LazUnchunked, ReadsTheWholeStream) {
+  TempDir dir;
+  const vv::LasSourceInfo layout = Layout(3, 37);
+  const std::vector<uint8_t> records = MakeRecords(3, 37, 20000, 5);
+  vv::LasWriteOptions options;
+  options.compress = true;
+  options.chunkSize = 20000;
+  ASSERT_TRUE(WriteFile(dir.wfile("one.laz"), layout, records, options));
+  const std::vector<uint8_t> chunked = ReadBytes(dir.file("one.laz"));
+  const Layout_ l = Locate(chunked);
+  std::vector<uint8_t> file(chunked.begin(), chunked.begin() + l.pointStart);
+  file.insert(file.end(), chunked.begin() + l.pointStart + 8, chunked.begin() + long(l.tableAt));
+  f::PutU16(file.data() + l.parametersAt, 1);
+  f::PutU32(file.data() + l.parametersAt + 12, 0);
+  WriteBytes(dir.file("stream.laz"), file);
+  std::vector<uint8_t> got;
+  vv::LasSourceInfo info;
+  std::string error;
+  ASSERT_TRUE(ReadRecords(dir.wfile("stream.laz"), got, &info, &error)) << error;
+  EXPECT_EQ(vv::LasCompression::Pointwise, info.compression);
+  EXPECT_TRUE(records == got);
+  // Cut short, the stream fails part way instead of inventing points.
+  file.resize(file.size() - file.size() / 4);
+  WriteBytes(dir.file("cut.laz"), file);
+  EXPECT_FALSE(ReadRecords(dir.wfile("cut.laz"), got, &info, &error));
+  EXPECT_LT(got.size(), records.size());
+}
+
+}  // namespace

@@ -24,6 +24,7 @@ constexpr uint64_t kMaxPointsPerByte = 4096;
 // symbol and up to 32 raw bits), and what a decoder may read past the end.
 constexpr size_t kMaxEntryBytes = 12;
 constexpr size_t kDecoderSlack = 8;
+constexpr uint64_t kLargestReadChunk = uint64_t(1) << 30;
 
 }  // namespace
 
@@ -36,6 +37,8 @@ void RecordStream::Close() {
   m_chunks.clear();
   m_chunkBytes.clear();
   m_chunkBytes.shrink_to_fit();
+  m_stream.Unmap();
+  m_unchunked = false;
   m_present = m_delivered = 0;
   m_damaged = false;
 }
@@ -99,12 +102,12 @@ bool RecordStream::OpenCompressed(LasSourceInfo& info, uint64_t fileSize) {
     const uint64_t limit = PointDataLimit(info, fileSize);
     const uint64_t bytes = limit - m_pointDataStart;
     if (info.announcedCount > 0 &&
-        (bytes == 0 || info.announcedCount > bytes * kMaxPointsPerByte ||
-         bytes > uint64_t(UINT32_MAX))) {
+        (bytes == 0 || info.announcedCount / kMaxPointsPerByte >= bytes)) {
       m_error = "the point count does not fit the compressed data";
       return false;
     }
-    m_chunks.push_back(Chunk{m_pointDataStart, uint32_t(bytes), uint32_t(info.announcedCount)});
+    m_chunks.push_back(Chunk{m_pointDataStart, bytes, uint32_t(info.announcedCount)});
+    m_unchunked = true;
     if (info.announcedCount > UINT32_MAX) {
       m_error = "too many points for one compressed stream";
       return false;
@@ -209,8 +212,16 @@ RecordStream::Result RecordStream::Fail(const std::string& why) {
 
 bool RecordStream::LoadChunk(size_t index) {
   const Chunk& chunk = m_chunks[index];
-  m_chunkBytes.resize(chunk.byteCount);
-  if (!m_file.ReadExactAt(m_chunkBytes.data(), chunk.byteCount, chunk.offset)) return false;
+  if (m_unchunked && (m_stream.data() || m_stream.Map(m_file, chunk.offset, chunk.byteCount))) {
+    m_stream.AdviseSequential();
+    if (!m_decoder->begin(m_stream.data(), m_stream.size(), chunk.pointCount)) return false;
+    m_leftInChunk = chunk.pointCount;
+    return true;
+  }
+  // Without a mapping, an unchunked stream is read whole, within reason.
+  if (chunk.byteCount > kLargestReadChunk) return false;
+  m_chunkBytes.resize(size_t(chunk.byteCount));
+  if (!m_file.ReadExactAt(m_chunkBytes.data(), m_chunkBytes.size(), chunk.offset)) return false;
   if (!m_decoder->begin(m_chunkBytes.data(), m_chunkBytes.size(), chunk.pointCount)) return false;
   m_leftInChunk = chunk.pointCount;
   return true;

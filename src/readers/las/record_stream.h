@@ -3,7 +3,8 @@
 
 // The uncompressed point records of a LAS or LAZ file, one after the other:
 // read through a buffer from a plain file, or decoded chunk by chunk from a
-// compressed one. Holds at most one chunk in memory.
+// compressed one. Holds at most one chunk in memory; the one stream of an
+// unchunked file is mapped and paged through.
 
 #include <stddef.h>
 #include <stdint.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/mapped_range.h"
 #include "readers/buffered_record_reader.h"
 #include "readers/laz/laz_codec.h"
 #include "vorlin/las_source.h"
@@ -46,7 +48,7 @@ class RecordStream {
  private:
   struct Chunk {
     uint64_t offset;      // absolute file offset of its bytes
-    uint32_t byteCount;
+    uint64_t byteCount;
     uint32_t pointCount;  // records the chunk holds
   };
 
@@ -69,6 +71,10 @@ class RecordStream {
   std::unique_ptr<Zelvane::Vorlin::laz::ChunkDecoder> m_decoder;
   std::vector<Chunk> m_chunks;
   std::vector<uint8_t> m_chunkBytes;
+  // The unchunked compressor's one stream is mapped rather than read, so
+  // that it is not held in memory whole.
+  bool m_unchunked = false;
+  platform::MappedRange m_stream;
   size_t m_nextChunk = 0;
   uint64_t m_leftInChunk = 0;
 };
