@@ -7,6 +7,7 @@
 #include "las_source_support.h"
 #include "readers/laz/chunk_table.h"
 #include "readers/laz/laz_parameters.h"
+#include "vorlin/qv_vorlin.h"
 
 namespace {
 
@@ -225,6 +226,15 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
       file = Valid(c.format);
     }
     WriteBytes(dir.file("bad.laz"), c.damage(file));
+    // What an import through the reader makes of it.
+    vv::SourceReader importing;
+    const vv::VorlinStatus status = vv::QvVorlin::import(
+        dir.wfile("bad.laz").c_str(), dir.wfile("out.qzv").c_str(), &importing, nullptr, 0x1F);
+    EXPECT_EQ(c.outcome == Outcome::OpenFails   ? vv::OpenFailed
+              : c.outcome == Outcome::ReadFails ? vv::ReadFailed
+                                                : vv::Ok,
+              status);
+    std::filesystem::remove(dir.file("out.qzv"));
     vv::SourceReader reader;
     const bool opened = reader.Open(dir.wfile("bad.laz").c_str());
     if (c.outcome == Outcome::OpenFails) {
