@@ -35,6 +35,9 @@ struct LasVlr {
   std::string description;  // at most 32 bytes
   std::vector<uint8_t> data;
   bool extended = false;
+  // An extended record too long to hold in memory (waveform data, say) is
+  // listed with empty data; the writer cannot carry it over and drops it.
+  bool dataOmitted = false;
 };
 
 // What a LAS or LAZ file says about itself, read when it is opened.

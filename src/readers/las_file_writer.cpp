@@ -131,7 +131,8 @@ bool LasFileWriter::State::Finish() {
   pending.clear();
 
   uint8_t* h = header.data();
-  const bool v14 = header.size() >= las::kHeaderSize14;
+  const bool v14 = header.size() >= las::kHeaderSize14 && (header[las::kVersionMajorAt] > 1 ||
+                                                            header[las::kVersionMajorAt + 1] >= 4);
   if (v14 && !evlrs.empty()) {
     const int64_t at = file.Tell();
     if (at < 0) return Fail("cannot write the extended VLRs");
@@ -201,7 +202,7 @@ bool LasFileWriter::Open(const wchar_t* path, const LasSourceInfo& layout,
   std::vector<uint8_t> vlrBytes;
   uint32_t vlrCount = 0;
   for (const LasVlr& vlr : layout.vlrs) {
-    if (laz::IsCompressionRecord(vlr)) continue;
+    if (laz::IsCompressionRecord(vlr) || vlr.dataOmitted) continue;
     if (vlr.extended) {
       s.evlrs.push_back(vlr);
       continue;
@@ -229,7 +230,9 @@ bool LasFileWriter::Open(const wchar_t* path, const LasSourceInfo& layout,
   h[las::kPointFormatAt] = uint8_t(format | (options.compress ? 0x80 : 0));
   fmt::PutU16(h + las::kRecordLengthAt, layout.recordLength);
   // Waveform data are not carried over.
-  if (s.header.size() >= las::kHeaderSize13) fmt::PutU64(h + las::kWaveformStartAt, 0);
+  if (s.header.size() >= las::kHeaderSize13 &&
+      (h[las::kVersionMajorAt] > 1 || h[las::kVersionMajorAt + 1] >= 3))
+    fmt::PutU64(h + las::kWaveformStartAt, 0);
 
   s.path = path;
   s.temporaryPath = s.path + L".partial";

@@ -18,6 +18,9 @@ using format::GetU64;
 using Zelvane::Vorlin::LasSourceInfo;
 using Zelvane::Vorlin::LasVlr;
 
+// Extended records beyond this size (waveform data) are not read into memory.
+constexpr uint64_t kLargestHeldEvlr = uint64_t(64) << 20;
+
 std::string FixedText(const uint8_t* p, size_t size) {
   size_t n = 0;
   while (n < size && p[n] != 0) ++n;
@@ -78,8 +81,9 @@ bool ReadEvlrs(platform::File& file, uint64_t fileSize, uint64_t start, uint32_t
     vlr.recordId = GetU16(h + 18);
     vlr.description = FixedText(h + 28, 32);
     vlr.extended = true;
-    vlr.data.resize(size_t(length));
-    if (!ReadAt(file, vlr.data.data(), size_t(length), at + kEvlrHeaderSize, fileSize)) {
+    vlr.dataOmitted = length > kLargestHeldEvlr;
+    if (!vlr.dataOmitted) vlr.data.resize(size_t(length));
+    if (!ReadAt(file, vlr.data.data(), vlr.data.size(), at + kEvlrHeaderSize, fileSize)) {
       error = "an extended variable-length record could not be read";
       return false;
     }
@@ -161,7 +165,8 @@ bool ReadDescription(platform::File& file, uint64_t fileSize, LasSourceInfo& inf
 
   info.announcedCount = GetU32(h + kLegacyCountAt);
   // LAS 1.4 keeps a 64-bit count; the legacy field is 0 when it cannot hold it.
-  if (info.headerSize >= kHeaderSize14) {
+  const bool v14 = info.versionMajor > 1 || info.versionMinor >= 4;
+  if (v14 && info.headerSize >= kHeaderSize14) {
     const uint64_t count = GetU64(h + kCountAt);
     if (count != 0) info.announcedCount = count;
   }
@@ -173,7 +178,7 @@ bool ReadDescription(platform::File& file, uint64_t fileSize, LasSourceInfo& inf
   }
 
   if (!ReadVlrs(file, fileSize, GetU32(h + kVlrCountAt), info, error)) return false;
-  if (info.headerSize >= kHeaderSize14) {
+  if (v14 && info.headerSize >= kHeaderSize14) {
     const uint64_t start = GetU64(h + kEvlrStartAt);
     const uint32_t count = GetU32(h + kEvlrCountAt);
     if (count > 0 && start >= info.offsetToPointData &&
@@ -191,8 +196,10 @@ uint64_t PointDataLimit(const LasSourceInfo& info, uint64_t fileSize) {
   auto bound = [&](uint64_t start) {
     if (start > info.offsetToPointData && start < limit) limit = start;
   };
-  if (info.headerBytes.size() >= kHeaderSize13) bound(GetU64(h + kWaveformStartAt));
-  if (info.headerBytes.size() >= kHeaderSize14 && GetU32(h + kEvlrCountAt) > 0)
+  const int version = info.versionMajor * 10 + info.versionMinor;
+  if (version >= 13 && info.headerBytes.size() >= kHeaderSize13)
+    bound(GetU64(h + kWaveformStartAt));
+  if (version >= 14 && info.headerBytes.size() >= kHeaderSize14 && GetU32(h + kEvlrCountAt) > 0)
     bound(GetU64(h + kEvlrStartAt));
   return limit;
 }
