@@ -5,7 +5,10 @@
 # decoded by the laz-perf WebAssembly codec when node is present (the npm
 # package is installed into <build>/lazperf, outside the source tree), and an
 # import of the LAS and of the LAZ file through the source reader (format 3
-# also through the built-in LAS reader). Markdown on stdout.
+# also through the built-in LAS reader). Times are CPU seconds of the process
+# (medians of RUNS, runs of the compared programs interleaved), because the
+# machine may be shared; wall seconds are shown beside them. Markdown on
+# stdout.
 #
 #   bench/run_laz.sh [build-dir] [work-dir] [runs] [points]
 #
@@ -13,11 +16,12 @@
 # 1.5 GB of free disk in the work dir for 10M points.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build/bench}
+build=$(mkdir -p "${1:-$root/build/bench}" && cd "${1:-$root/build/bench}" && pwd)
 work=${2:-$build/work/laz}
 runs=${3:-3}
 points=${4:-10000000}
 mkdir -p "$work"
+work=$(cd "$work" && pwd)
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVORLIN_BUILD_BENCH=ON \
   -DVORLIN_BUILD_TESTS=OFF >/dev/null
@@ -34,41 +38,54 @@ if command -v node >/dev/null && command -v npm >/dev/null; then
 fi
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-# Runs "$@" RUNS times; each prints "<seconds> <points>"; prints the median
-# seconds and the point count.
-timed() {
-  local out=$work/times count
-  : > "$out"
-  for ((r = 0; r < runs; ++r)); do "$@" >> "$out"; done
-  count=$(awk 'NR == 1 { print $2 }' "$out")
-  echo "$(awk '{ print $1 }' "$out" | median) $count"
+# Each measured command prints "<cpu s> <points> <wall s>" and appends to
+# the file named first. summary FILE prints "<median cpu> <points> <median wall>".
+run() { local out=$1; shift; "$@" >> "$out"; }
+summary() {
+  echo "$(awk '{ print $1 }' "$1" | median) $(awk 'NR == 1 { print $2 }' "$1") $(awk '{ print $3 }' "$1" | median)"
 }
-row() {  # label, "<seconds> <points>", base seconds or ""
-  local label=$1 s=${2% *} n=${2#* } base=${3:-}
-  awk -v l="$label" -v s="$s" -v n="$n" -v b="$base" 'BEGIN {
-    printf "| %s | %d | %.3f | %.2f | %s |\n", l, n, s, n / s / 1e6, (b == "") ? "" : sprintf("%.2f", b / s) }'
+row() {  # label, "<cpu> <points> <wall>", base cpu seconds or ""
+  local label=$1 base=${3:-}
+  read -r s n w <<<"$2"
+  awk -v l="$label" -v s="$s" -v n="$n" -v w="$w" -v b="$base" 'BEGIN {
+    printf "| %s | %d | %.3f | %.3f | %.2f | %s |\n", l, n, s, w, n / s / 1e6,
+      (b == "") ? "" : sprintf("%.2f", b / s) }'
 }
 
-echo "| run | points | seconds (median of $runs) | M points/s | speed vs first row of the format |"
-echo "|---|---:|---:|---:|---:|"
+echo "| run | points | CPU s (median of $runs) | wall s | M points per CPU s | speed vs the row it is compared with |"
+echo "|---|---:|---:|---:|---:|---:|"
 for format in 3 6; do
   las=$work/scene$format.las
   laz=$work/scene$format.laz
   [ -s "$las" ] && [ -s "$laz" ] || "$bin" make "$format" "$points" "$las" "$laz"
-  plain=$(timed "$bin" decode "$las")
+  rm -f "$work"/*.times
+  for ((r = 0; r < runs; ++r)); do
+    run "$work/las.times" "$bin" decode "$las"
+    run "$work/laz.times" "$bin" decode "$laz"
+    [ $have_peer -eq 0 ] || run "$work/peer.times" node "$root/bench/lazperf_decode.js" "$peer" "$laz"
+    run "$work/implas.times" "$bin" import "$las" "$work/out.qzv"
+    run "$work/implaz.times" "$bin" import "$laz" "$work/out.qzv"
+    [ "$format" -gt 5 ] || run "$work/impbuiltin.times" "$bin" import "$las" "$work/out.qzv" builtin
+  done
+  plain=$(summary "$work/las.times")
+  packed=$(summary "$work/laz.times")
   row "format $format: LAS read, source reader" "$plain"
-  packed=$(timed "$bin" decode "$laz")
-  row "format $format: LAZ decode, source reader" "$packed" "${plain% *}"
+  row "format $format: LAZ decode, source reader (vs LAS read)" "$packed" "${plain%% *}"
   if [ $have_peer -eq 1 ]; then
-    row "format $format: LAZ decode, laz-perf $(node -p "require('$peer/node_modules/laz-perf/package.json').version") (node $(node --version))" \
-      "$(timed node "$root/bench/lazperf_decode.js" "$peer" "$laz")" "${plain% *}"
+    version=$(node -p "require('$peer/node_modules/laz-perf/package.json').version")
+    peerline=$(summary "$work/peer.times")
+    row "format $format: LAZ decode, laz-perf $version WebAssembly, node $(node --version) (vs LAS read)" \
+      "$peerline" "${plain%% *}"
+    awk -v a="${peerline%% *}" -v b="${packed%% *}" 'BEGIN {
+      printf "| format %s: source reader decode / laz-perf decode | | | | | %.2f |\n", "'"$format"'", a / b }'
   fi
-  imp=$(timed "$bin" import "$las" "$work/out.qzv")
+  imp=$(summary "$work/implas.times")
   row "format $format: import of the LAS, source reader" "$imp"
-  row "format $format: import of the LAZ, source reader" "$(timed "$bin" import "$laz" "$work/out.qzv")" "${imp% *}"
+  row "format $format: import of the LAZ, source reader (vs import of the LAS)" \
+    "$(summary "$work/implaz.times")" "${imp%% *}"
   if [ "$format" -le 5 ]; then
-    row "format $format: import of the LAS, built-in LAS reader" \
-      "$(timed "$bin" import "$las" "$work/out.qzv" builtin)" "${imp% *}"
+    row "format $format: import of the LAS, built-in LAS reader (vs source reader)" \
+      "$(summary "$work/impbuiltin.times")" "${imp%% *}"
   fi
   rm -f "$work/out.qzv"
   echo "| format $format: file sizes | | LAS $(( $(stat -c %s "$las") / 1048576 )) MB, LAZ $(( $(stat -c %s "$laz") / 1048576 )) MB | | |"
