@@ -103,8 +103,11 @@ class VORLIN_API SourceReader : public IReader2 {
   SourceReader& operator=(const SourceReader&) = delete;
   ~SourceReader() override;
 
+  // False, with the reason in lastError(), when the file is not LAS or LAZ
+  // this reader can read. Closes a file opened before.
   bool Open(const wchar_t* fileName) override;
   void Close() override;
+  // Header bounds, presentCount, and the attribute mask above.
   bool FileStats(double* minXYZ, double* maxXYZ, unsigned long long& pointCount,
                  unsigned int& attributes) override;
   bool ReadFirstPoint(double& x, double& y, double& z, unsigned char& red,
@@ -131,8 +134,8 @@ class VORLIN_API SourceReader : public IReader2 {
   // uncompressed record, info().recordLength bytes, into record; false at
   // the end of the records and on damaged data (then failed() is true and
   // lastError() says why). Shares the position with the point reads.
-  bool RewindRecords();
-  bool NextRecord(uint8_t* record);
+  [[nodiscard]] bool RewindRecords();
+  [[nodiscard]] bool NextRecord(uint8_t* record);
   bool failed() const;
 
   struct State;
