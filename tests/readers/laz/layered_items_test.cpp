@@ -100,7 +100,6 @@ class RecordGenerator {
     m_returns = m_quiet ? 1 : (pick(20) == 0 ? 6 + pick(10) : 1 + pick(4));
     if (pick(50) == 0) m_returns = 0;  // broken return counts exist in real data
     m_return = m_returns == 0 ? 0 : 1;
-    if (m_returns == 0) m_returns = 0, m_return = 0;
     m_x += int32_t(pick(2000)) - 1000;
     m_y += int32_t(pick(2000)) - 900;
     m_z += int32_t(pick(100)) - 50;
