@@ -44,11 +44,11 @@ class RecordGenerator {
 
   void point10(uint8_t* p, size_t i) {
     const bool wild = (i / 100) % 7 == 3;
-    m_x += wild ? int32_t(m_rng()) : 25 + int32_t(m_rng() % 5) - 2;
-    m_y += wild ? int32_t(m_rng()) : int32_t(m_rng() % 3) - 1;
+    m_x += wild ? m_rng() : 25 + m_rng() % 5 - 2;  // unsigned: wraps
+    m_y += wild ? m_rng() : m_rng() % 3 - 1;
     const int32_t z = wild ? int32_t(m_rng()) : 10000 + int32_t(m_rng() % 200);
-    PutU32(p, uint32_t(m_x));
-    PutU32(p + 4, uint32_t(m_y));
+    PutU32(p, m_x);
+    PutU32(p + 4, m_y);
     PutU32(p + 8, uint32_t(z));
     PutU16(p + 12, uint16_t(wild ? m_rng() : 300 + m_rng() % 50));
     const uint32_t n = wild ? m_rng() % 8 : 1 + m_rng() % 3;
@@ -138,7 +138,7 @@ class RecordGenerator {
 
  private:
   std::mt19937 m_rng;
-  int32_t m_x = 0, m_y = 0;
+  uint32_t m_x = 0, m_y = 0;
   double m_time[4] = {1000.0, 5e8, -3.0, 77.0};
   uint64_t m_offset = 0;
   uint32_t m_lastSize = 0;
