@@ -146,7 +146,7 @@ TEST(IntegerCompressor, RoundTripsAcrossWidthsRangesAndContexts) {
     std::vector<uint32_t> ctx;
     for (int i = 0; i < 20000; ++i) {
       pred.push_back(draw());
-      real.push_back(i % 3 ? pred.back() + int32_t(rng() % 7) - 3 : draw());
+      real.push_back(i % 3 ? int32_t(uint32_t(pred.back()) + rng() % 7 - 3) : draw());
       if (span && (real.back() < 0 || uint32_t(real.back()) >= span)) real.back() = pred.back();
       ctx.push_back(rng() % c.contexts);
     }
