@@ -40,7 +40,8 @@ struct LasWriteOptions {
 // by Close; on any failure (or when the writer is destroyed unclosed) the
 // temporary file is deleted and path is left as it was. Every operation
 // reports failure with false and a reason in lastError(); after a failure
-// only Abandon or destruction are useful. One thread at a time.
+// only Abandon or destruction are useful. Memory: one chunk of records (or
+// a 1 MB write buffer) and the VLRs. One thread at a time.
 class VORLIN_API LasFileWriter {
  public:
   LasFileWriter();

@@ -18,6 +18,8 @@ using format::GetU64;
 using Zelvane::Vorlin::LasSourceInfo;
 using Zelvane::Vorlin::LasVlr;
 
+// No real file has more records than this; more only cost memory.
+constexpr uint32_t kMostRecords = 100000;
 // Extended records beyond this size (waveform data) are not read into memory.
 constexpr uint64_t kLargestHeldEvlr = uint64_t(64) << 20;
 
@@ -38,6 +40,8 @@ bool ReadVlrs(platform::File& file, uint64_t fileSize, uint32_t count, LasSource
               std::string& error) {
   uint64_t at = info.headerSize;
   const uint64_t end = info.offsetToPointData;
+  // A miscounted list still ends at the point data.
+  count = std::min(count, kMostRecords);
   for (uint32_t i = 0; i < count && at + kVlrHeaderSize <= end; ++i) {
     uint8_t h[kVlrHeaderSize];
     if (!ReadAt(file, h, sizeof h, at, fileSize)) {
@@ -65,6 +69,10 @@ bool ReadVlrs(platform::File& file, uint64_t fileSize, uint32_t count, LasSource
 bool ReadEvlrs(platform::File& file, uint64_t fileSize, uint64_t start, uint32_t count,
                LasSourceInfo& info, std::string& error) {
   uint64_t at = start;
+  if (count > kMostRecords) {
+    error = "more than " + std::to_string(kMostRecords) + " extended variable-length records";
+    return false;
+  }
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t h[kEvlrHeaderSize];
     if (!ReadAt(file, h, sizeof h, at, fileSize)) {
