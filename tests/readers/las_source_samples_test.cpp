@@ -127,3 +127,30 @@ TEST_F(SourceSamples, ImportsHoldTheAnnouncedPoints) {
 }
 
 }  // namespace
+
+namespace {
+
+// The coordinate systems real writers stored: GeoTIFF keys with their
+// parameters, or WKT (preferred when a file has both).
+TEST(SourceSamplesGeoreferencing, RealFilesCarryTheirCoordinateSystem) {
+  if (!std::filesystem::is_directory(kLas)) GTEST_SKIP() << "no samples";
+  const struct {
+    std::string path, kind, contains;
+  } files[] = {
+      {kLas + "/pdal_epsg_4326.las", "geotiff", "GeographicTypeGeoKey (2048) = 4326\n"},
+      {kLas + "/pdal_test1_4.las", "wkt", "PROJCS["},
+      {kLas + "/pdal_autzen_trim.las", "wkt", "PROJCS["},
+      {kLaz + "/lazperf_point-time-1.4.las.laz", "wkt", "PROJCS["},
+      {kLas + "/pdal_simple.las", "", ""},
+  };
+  for (const auto& file : files) {
+    SCOPED_TRACE(file.path);
+    vv::SourceReader reader;
+    ASSERT_TRUE(reader.Open(Wide(file.path).c_str())) << reader.lastError();
+    EXPECT_EQ(file.kind, reader.info().georeferencingKind);
+    EXPECT_NE(std::string::npos, reader.info().georeferencing.find(file.contains))
+        << reader.info().georeferencing;
+  }
+}
+
+}  // namespace
