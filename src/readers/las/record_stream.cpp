@@ -20,9 +20,9 @@ constexpr int32_t kRecordsPerRefill = 8192;
 // No real coder packs more points than this into one byte; a count beyond it
 // is a lie that would only make the decoder spin on garbage.
 constexpr uint64_t kMaxPointsPerByte = 4096;
-// Bytes one chunk table entry can take at most (two 32-bit numbers, each a
-// symbol and up to 32 raw bits), and what a decoder may read past the end.
-constexpr size_t kMaxEntryBytes = 12;
+// More bytes than one chunk table entry can take (two 32-bit numbers, each a
+// symbol and up to 32 bits), and what a decoder may read past the end.
+constexpr size_t kMaxEntryBytes = 20;
 constexpr size_t kDecoderSlack = 8;
 constexpr uint64_t kLargestReadChunk = uint64_t(1) << 30;
 
