@@ -148,19 +148,21 @@ TEST(SourceReader, ExtendedFormatsDeliverFullClassAndRgb) {
 }
 
 // A LAS 1.4 header by hand: 64-bit count (legacy field 0), extended VLRs
-// after the points, and bytes after those that are not points.
+// after the points, and bytes after those that are not points. Later
+// versions grow the header past 375 bytes.
 std::vector<uint8_t> Las14File(uint64_t announced, const std::vector<uint8_t>& records,
-                               const std::string& wkt, size_t trailing) {
-  std::vector<uint8_t> h(375, 0);
+                               const std::string& wkt, size_t trailing, int minor = 4,
+                               uint16_t headerSize = 375) {
+  std::vector<uint8_t> h(headerSize, 0);
   memcpy(h.data(), "LASF", 4);
-  h[24] = 1, h[25] = 4;
-  f::PutU16(h.data() + 94, 375);
-  f::PutU32(h.data() + 96, 375);
+  h[24] = 1, h[25] = uint8_t(minor);
+  f::PutU16(h.data() + 94, headerSize);
+  f::PutU32(h.data() + 96, headerSize);
   h[104] = 6;
   f::PutU16(h.data() + 105, 30);
   for (int a = 0; a < 3; ++a) f::PutF64(h.data() + 131 + 8 * a, 0.01);
   f::PutU64(h.data() + 247, announced);
-  const uint64_t evlrAt = 375 + records.size();
+  const uint64_t evlrAt = headerSize + records.size();
   f::PutU64(h.data() + 235, evlrAt);
   f::PutU32(h.data() + 243, 1);
   std::vector<uint8_t> file = h;
@@ -185,14 +187,18 @@ TEST(SourceReader, Las14ReadsTheAnnouncedRecordsAndTheirGeoreferencing) {
     size_t stored;
     size_t trailing;
     uint64_t present;
+    int minor;
+    uint16_t headerSize;
   } cases[] = {
-      {50, 50, 0, 50},    // exact
-      {40, 50, 90, 40},   // fewer announced than stored: the rest is not read
-      {50, 50, 600, 50},  // trailing bytes longer than records: still not points
+      {50, 50, 0, 50, 4, 375},    // exact
+      {40, 50, 90, 40, 4, 375},   // fewer announced than stored: the rest is not read
+      {50, 50, 600, 50, 4, 375},  // trailing bytes longer than records: still not points
+      {50, 50, 0, 50, 5, 389},    // a longer header of a later version
   };
   for (const Case& c : cases) {
     std::vector<uint8_t> stored(records.begin(), records.begin() + long(c.stored * 30));
-    WriteBytes(dir.file("a.las"), Las14File(c.announced, stored, wkt, c.trailing));
+    WriteBytes(dir.file("a.las"),
+               Las14File(c.announced, stored, wkt, c.trailing, c.minor, c.headerSize));
     std::vector<uint8_t> got;
     vv::LasSourceInfo info;
     ASSERT_TRUE(ReadRecords(dir.wfile("a.las"), got, &info));
