@@ -65,8 +65,10 @@ VORLIN_LAZ_HOT int32_t IntegerCompressor::readCorrector(ArithmeticDecoder& dec, 
     c = (c << lowBits) | dec.readBits(lowBits);
   }
   // [0, 2^(k-1)) holds the negative differences, [2^(k-1), 2^k) the positive.
-  if (c >= (1u << (k - 1))) return int32_t(c + 1);
-  return int32_t(c - ((1u << k) - 1));
+  // Selected without a branch: the sign of a difference is a coin toss.
+  const uint32_t positive = c + 1, negative = c - ((1u << k) - 1);
+  const uint32_t isPositive = 0u - uint32_t(c >= (1u << (k - 1)));
+  return int32_t((positive & isPositive) | (negative & ~isPositive));
 }
 
 VORLIN_LAZ_HOT int32_t IntegerCompressor::decompress(ArithmeticDecoder& dec, int32_t pred, uint32_t context) {
