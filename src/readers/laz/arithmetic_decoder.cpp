@@ -10,14 +10,17 @@ void ArithmeticDecoder::init(const uint8_t* data, size_t size) {
   m_pos = 0;
   m_failed = false;
   m_length = kCoderMaxLength;
-  m_value = 0;
-  for (int i = 0; i < 4; ++i) m_value = (m_value << 8) | nextByte();
+  uint32_t value = 0;
+  for (int i = 0; i < 4; ++i) value = (value << 8) | nextByte();
+  m_value = value;
 }
 
 uint32_t ArithmeticDecoder::readRaw(uint32_t bits) {
-  const uint32_t sym = m_value / (m_length >>= bits);
-  m_value -= m_length * sym;
-  if (m_length < kCoderMinLength) renormalize();
+  const uint32_t length = uint32_t(m_length) >> bits;
+  const uint32_t sym = uint32_t(m_value) / length;
+  m_value = uint32_t(m_value) - length * sym;
+  m_length = length;
+  if (length < kCoderMinLength) renormalize();
   const uint32_t limit = 1u << bits;
   if (sym >= limit) {
     m_failed = true;

@@ -5,10 +5,19 @@
 // short input never makes it read outside the span or index a model out of
 // bounds: it yields zeros or clamped symbols and raises a sticky flag.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "readers/laz/arithmetic_model.h"
+
+// The coder's inner functions are inlined into each item's decode so the
+// interval state can stay in registers between consecutive symbols.
+#if defined(__GNUC__)
+#define VORLIN_LAZ_HOT inline __attribute__((always_inline))
+#else
+#define VORLIN_LAZ_HOT inline
+#endif
 
 namespace Zelvane {
 namespace Vorlin {
@@ -20,8 +29,8 @@ class ArithmeticDecoder {
   // the first four bytes at once. Clears the flag.
   void init(const uint8_t* data, size_t size);
 
-  inline uint32_t decodeBit(ArithmeticBitModel& m);
-  inline uint32_t decodeSymbol(ArithmeticModel& m);
+  VORLIN_LAZ_HOT uint32_t decodeBit(ArithmeticBitModel& m);
+  VORLIN_LAZ_HOT uint32_t decodeSymbol(ArithmeticModel& m);
   // Raw values: bits in [1, 32].
   uint32_t readBits(uint32_t bits);
   uint8_t readByte() { return uint8_t(readRaw(8)); }
@@ -49,59 +58,68 @@ class ArithmeticDecoder {
     return 0;
   }
   void renormalize() {
+    uint32_t value = uint32_t(m_value), length = uint32_t(m_length);
     do {
-      m_value = (m_value << 8) | nextByte();
-    } while ((m_length <<= 8) < kCoderMinLength);
+      value = (value << 8) | nextByte();
+    } while ((length <<= 8) < kCoderMinLength);
+    m_value = value;
+    m_length = length;
   }
 
   const uint8_t* m_data = nullptr;
   size_t m_size = 0;
   size_t m_pos = 0;
-  uint32_t m_value = 0;
-  uint32_t m_length = 0;
+  // The interval, 32-bit values held in 64-bit fields: a type the models'
+  // 32-bit counters cannot alias, so the compiler may keep them in
+  // registers across the counter updates.
+  uint64_t m_value = 0;
+  uint64_t m_length = 0;
   bool m_failed = false;
 };
 
-inline uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel& m) {
-  const uint32_t x = m.bit0Prob * (m_length >> kBitModelLengthShift);
-  const uint32_t bit = m_value >= x;
+VORLIN_LAZ_HOT uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel& m) {
+  uint32_t value = uint32_t(m_value), length = uint32_t(m_length);
+  const uint32_t x = m.bit0Prob * (length >> kBitModelLengthShift);
+  const uint32_t bit = value >= x;
   if (bit == 0) {
-    m_length = x;
+    length = x;
     ++m.bit0Count;
   } else {
-    m_value -= x;
-    m_length -= x;
+    value -= x;
+    length -= x;
   }
-  if (m_length < kCoderMinLength) renormalize();
+  m_value = value;
+  m_length = length;
+  if (length < kCoderMinLength) renormalize();
   if (--m.bitsUntilUpdate == 0) m.update();
   return bit;
 }
 
-inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel& m) {
-  uint32_t sym, x, y = m_length;
+VORLIN_LAZ_HOT uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel& m) {
+  const uint32_t value = uint32_t(m_value);
+  uint32_t length = uint32_t(m_length);
+  uint32_t sym, x, y = length;
   if (m.decoderTable) {
-    const uint32_t dv = m_value / (m_length >>= kSymbolModelLengthShift);
-    uint32_t t = dv >> m.tableShift;
-    if (t > m.tableSize) {  // the value lies outside the interval
-      t = m.tableSize;
-      m_failed = true;
-    }
+    const uint32_t dv = value / (length >>= kSymbolModelLengthShift);
+    // dv can pass 2^15 slightly (by under 64) in a valid stream, by far in
+    // a damaged one; either way the last bucket is the right start.
+    const uint32_t t = std::min(dv >> m.tableShift, m.tableSize);
     sym = m.decoderTable[t];
     uint32_t n = m.decoderTable[t + 1] + 1;
     while (n > sym + 1) {
       const uint32_t k = (sym + n) >> 1;
       if (m.distribution[k] > dv) n = k; else sym = k;
     }
-    x = m.distribution[sym] * m_length;
-    if (sym != m.lastSymbol) y = m.distribution[sym + 1] * m_length;
+    x = m.distribution[sym] * length;
+    if (sym != m.lastSymbol) y = m.distribution[sym + 1] * length;
   } else {
     x = sym = 0;
-    m_length >>= kSymbolModelLengthShift;
+    length >>= kSymbolModelLengthShift;
     uint32_t n = m.symbolCountTotal;
     uint32_t k = n >> 1;
     do {
-      const uint32_t z = m_length * m.distribution[k];
-      if (z > m_value) {
+      const uint32_t z = length * m.distribution[k];
+      if (z > value) {
         n = k;
         y = z;
       } else {
@@ -110,15 +128,14 @@ inline uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel& m) {
       }
     } while ((k = (sym + n) >> 1) != sym);
   }
-  m_value -= x;
-  m_length = y - x;
-  if (m_length < kCoderMinLength) {
-    if (m_length == 0) {  // only a corrupt value can select an empty interval
-      m_failed = true;
-      m_length = kCoderMinLength;
-    }
-    renormalize();
+  m_value = value - x;
+  length = y - x;
+  if (length == 0) {  // only a corrupt value can select an empty interval
+    m_failed = true;
+    length = kCoderMinLength;
   }
+  m_length = length;
+  if (length < kCoderMinLength) renormalize();
   ++m.symbolCount[sym];
   if (--m.symbolsUntilUpdate == 0) m.update();
   return sym;

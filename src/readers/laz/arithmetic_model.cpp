@@ -25,7 +25,10 @@ ArithmeticModel::ArithmeticModel(uint32_t symbols, bool compressing) : compress(
   lastSymbol = symbols - 1;
   size_t words = 2 * size_t(symbols);
   if (!compress && symbols > 16) {
-    uint32_t tableBits = 3;
+    // The table only speeds up the search, it never changes a result, so
+    // its size is free: 256 buckets or more leave most lookups a single
+    // candidate, which saves the hot loop many mispredicted branches.
+    uint32_t tableBits = 8;
     while (symbols > (1u << (tableBits + 2))) ++tableBits;
     tableSize = 1u << tableBits;
     tableShift = kSymbolModelLengthShift - tableBits;

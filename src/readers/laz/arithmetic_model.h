@@ -40,8 +40,9 @@ class ArithmeticBitModel {
 };
 
 // Distribution over 2 to 2048 symbols. A decoding model of more than 16
-// symbols keeps a lookup table that narrows the search; encoding models do
-// not need it, which is why the constructor asks for the direction.
+// symbols keeps a lookup table from the top bits of a code value to the
+// first candidate symbol; encoding models do not need it, which is why the
+// constructor asks for the direction.
 class ArithmeticModel {
  public:
   // symbols outside [2, 2048] is a programming error; it is clamped.

@@ -31,7 +31,7 @@ class IntegerCompressor {
 
   // context must be below contexts.
   void compress(ArithmeticEncoder& enc, int32_t pred, int32_t real, uint32_t context = 0);
-  inline int32_t decompress(ArithmeticDecoder& dec, int32_t pred, uint32_t context = 0);
+  VORLIN_LAZ_HOT int32_t decompress(ArithmeticDecoder& dec, int32_t pred, uint32_t context = 0);
   // The k of the last value coded: a measure of how surprising it was, used
   // by callers as a context for the next value.
   uint32_t k() const { return m_k; }
@@ -39,7 +39,7 @@ class IntegerCompressor {
  private:
   void initModels(bool compress);
   void writeCorrector(ArithmeticEncoder& enc, int32_t c, ArithmeticModel& kModel);
-  inline int32_t readCorrector(ArithmeticDecoder& dec, ArithmeticModel& kModel);
+  VORLIN_LAZ_HOT int32_t readCorrector(ArithmeticDecoder& dec, ArithmeticModel& kModel);
 
   uint32_t m_contexts, m_bitsHigh;
   uint32_t m_corrBits, m_corrRange;
@@ -51,7 +51,7 @@ class IntegerCompressor {
   bool m_modelsForEncoding = false;
 };
 
-inline int32_t IntegerCompressor::readCorrector(ArithmeticDecoder& dec, ArithmeticModel& kModel) {
+VORLIN_LAZ_HOT int32_t IntegerCompressor::readCorrector(ArithmeticDecoder& dec, ArithmeticModel& kModel) {
   m_k = dec.decodeSymbol(kModel);
   const uint32_t k = m_k;
   if (k == 0) return int32_t(dec.decodeBit(m_corrector0));
@@ -65,11 +65,13 @@ inline int32_t IntegerCompressor::readCorrector(ArithmeticDecoder& dec, Arithmet
     c = (c << lowBits) | dec.readBits(lowBits);
   }
   // [0, 2^(k-1)) holds the negative differences, [2^(k-1), 2^k) the positive.
-  if (c >= (1u << (k - 1))) return int32_t(c + 1);
-  return int32_t(c - ((1u << k) - 1));
+  // Selected without a branch: the sign of a difference is a coin toss.
+  const uint32_t positive = c + 1, negative = c - ((1u << k) - 1);
+  const uint32_t isPositive = 0u - uint32_t(c >= (1u << (k - 1)));
+  return int32_t((positive & isPositive) | (negative & ~isPositive));
 }
 
-inline int32_t IntegerCompressor::decompress(ArithmeticDecoder& dec, int32_t pred, uint32_t context) {
+VORLIN_LAZ_HOT int32_t IntegerCompressor::decompress(ArithmeticDecoder& dec, int32_t pred, uint32_t context) {
   const uint32_t real = uint32_t(pred) + uint32_t(readCorrector(dec, m_kModels[context]));
   if (int32_t(real) < 0) return int32_t(real + m_corrRange);
   if (real >= m_corrRange) return int32_t(real - m_corrRange);

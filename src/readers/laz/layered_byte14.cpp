@@ -9,22 +9,26 @@ namespace laz {
 namespace {
 
 // Models and previous bytes of every channel, shared by both directions.
+// A record may carry tens of thousands of extra bytes; their models are made
+// only for the layers a chunk actually codes.
 class ByteContexts {
  protected:
   ByteContexts(uint32_t count, uint32_t version, bool compress)
-      : m_count(count), m_version(version) {
+      : m_count(count), m_version(version), m_compress(compress) {
     for (uint32_t c = 0; c < kChannelContexts; ++c) {
       m_last[c].assign(count, 0);
-      m_models[c].reserve(count);
-      for (uint32_t i = 0; i < count; ++i)
-        m_models[c].emplace_back(new ArithmeticModel(256, compress));
+      m_models[c].resize(count);
     }
   }
 
   void start(uint32_t context, const uint8_t* from) {
-    for (auto& m : m_models[context]) m->reset();
+    ++m_generation[context];
     if (m_count) std::memcpy(m_last[context].data(), from, m_count);
     m_used[context] = true;
+  }
+
+  ArithmeticModel& model(uint32_t i) {
+    return m_models[m_current][i].use(m_generation[m_current], 256, m_compress);
   }
 
   void startChunk(const uint8_t* first, uint32_t context) {
@@ -42,8 +46,10 @@ class ByteContexts {
 
   uint32_t m_count;
   uint32_t m_version;
+  bool m_compress;
   std::vector<uint8_t> m_last[kChannelContexts];
-  std::vector<std::unique_ptr<ArithmeticModel>> m_models[kChannelContexts];
+  std::vector<LazyModel> m_models[kChannelContexts];
+  uint32_t m_generation[kChannelContexts] = {};
   bool m_used[kChannelContexts] = {};
   uint32_t m_current = 0;
 };
@@ -65,9 +71,8 @@ class Byte14Decoder final : public LayeredItemDecoder, ByteContexts {
 
   void decode(uint8_t* out, uint32_t& context) override {
     uint8_t* last = follow(context);
-    auto& models = m_models[m_current];
     for (uint32_t i = 0; i < m_count; ++i) {
-      if (m_active[i]) last[i] = AddFolded(last[i], m_decoders[i].decodeSymbol(*models[i]));
+      if (m_active[i]) last[i] = AddFolded(last[i], m_decoders[i].decodeSymbol(model(i)));
       out[i] = last[i];
     }
   }
@@ -102,9 +107,8 @@ class Byte14Encoder final : public LayeredItemEncoder, ByteContexts {
 
   void encode(const uint8_t* in, uint32_t& context) override {
     uint8_t* last = follow(context);
-    auto& models = m_models[m_current];
     for (uint32_t i = 0; i < m_count; ++i) {
-      m_encoders[i].encodeSymbol(*models[i], uint8_t(in[i] - last[i]));
+      m_encoders[i].encodeSymbol(model(i), uint8_t(in[i] - last[i]));
       if (in[i] != last[i]) {
         m_changed[i] = 1;
         last[i] = in[i];

@@ -54,6 +54,23 @@ class LayeredItemEncoder {
   virtual const std::vector<uint8_t>& layer(uint32_t i) const = 0;
 };
 
+// An adaptive model created on first use and reset when first used after
+// its context was (re)started (generation counts the starts); most of them
+// are never touched in a chunk.
+struct LazyModel {
+  std::unique_ptr<ArithmeticModel> model;
+  uint32_t generation = 0;
+
+  ArithmeticModel& use(uint32_t contextGeneration, uint32_t symbols, bool compress) {
+    if (!model) model.reset(new ArithmeticModel(symbols, compress));
+    if (generation != contextGeneration) {
+      model->reset();
+      generation = contextGeneration;
+    }
+    return *model;
+  }
+};
+
 // Chooses the context whose previous record predicts the next one, after the
 // point item said which scanner channel the record belongs to. Version 3
 // keeps predicting from the channel it came from when it returns to a channel

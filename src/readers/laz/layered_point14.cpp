@@ -169,12 +169,7 @@ void Point14Context::start(const Point14Fields& from, bool forEncoding) {
 }
 
 ArithmeticModel& Point14Context::lazy(LazyModel& slot, uint32_t symbols) {
-  if (!slot.model) slot.model.reset(new ArithmeticModel(symbols, compress));
-  if (slot.generation != generation) {
-    slot.model->reset();
-    slot.generation = generation;
-  }
-  return *slot.model;
+  return slot.use(generation, symbols, compress);
 }
 
 }  // namespace laz

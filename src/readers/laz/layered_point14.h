@@ -65,13 +65,6 @@ class Median5 {
   bool m_replaceHigh = true;
 };
 
-// An adaptive model created on first use and reset when first used after
-// its context was (re)started; most of them are never touched in a chunk.
-struct LazyModel {
-  std::unique_ptr<ArithmeticModel> model;
-  uint32_t generation = 0;
-};
-
 // Everything one scanner channel remembers within a chunk.
 struct Point14Context {
   explicit Point14Context(bool compress);

@@ -33,29 +33,30 @@ class StreamingMedian5 {
     m_high = true;
   }
   int32_t get() const { return m_values[2]; }
+  // Free of branches: which side a value falls on follows the data, so a
+  // branch here would be mispredicted about half the time. The largest
+  // (high) or smallest value is dropped and v merged into the other four.
   void add(int32_t v) {
     const int32_t middle = m_values[2];
-    int i;
-    if (m_high) {  // drop the largest, insert v in order
-      i = 4;
-      while (i > 0 && v < m_values[i - 1]) {
-        m_values[i] = m_values[i - 1];
-        --i;
-      }
-      m_values[i] = v;
-      if (!(v < middle)) m_high = false;
-    } else {  // drop the smallest, insert v in order
-      i = 0;
-      while (i < 4 && m_values[i + 1] < v) {
-        m_values[i] = m_values[i + 1];
-        ++i;
-      }
-      m_values[i] = v;
-      if (!(middle < v)) m_high = true;
-    }
+    const int drop = m_high ? 0 : 1;
+    int32_t keep[4];
+    for (int i = 0; i < 4; ++i) keep[i] = m_values[i + drop];
+    m_values[0] = Min(keep[0], v);
+    for (int i = 1; i < 4; ++i) m_values[i] = Max(keep[i - 1], Min(keep[i], v));
+    m_values[4] = Max(keep[3], v);
+    const bool below = v < middle, notAbove = !(middle < v);
+    m_high = (m_high & below) | (!m_high & notAbove);
   }
 
  private:
+  static int32_t Min(int32_t a, int32_t b) {
+    const int32_t mask = -int32_t(a < b);
+    return (a & mask) | (b & ~mask);
+  }
+  static int32_t Max(int32_t a, int32_t b) {
+    const int32_t mask = -int32_t(a < b);
+    return (b & mask) | (a & ~mask);
+  }
   int32_t m_values[5] = {0, 0, 0, 0, 0};
   bool m_high = true;
 };

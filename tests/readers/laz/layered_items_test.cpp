@@ -266,6 +266,28 @@ TEST(LayeredChunk, FieldsThatNeverChangeLeaveTheirLayersEmpty) {
   EXPECT_EQ(back, records);
 }
 
+TEST(LayeredChunk, ThousandsOfExtraBytesOnlyTheChangingOnesCoded) {
+  const uint16_t extra = 3000;
+  std::vector<Item> items = ItemsFor(kFormat6, 3, extra);
+  size_t size = RecordSize(items);
+  std::vector<uint8_t> records = MakeRecords(items, 50, 3, false);
+  for (size_t i = 0; i < 50; ++i) {
+    uint8_t* bytes = &records[i * size + 30];
+    std::memset(bytes, 0x5A, extra);
+    bytes[5] = uint8_t(i * 7);
+    bytes[extra - 1] = uint8_t(i / 3);
+  }
+  std::vector<uint8_t> chunk = EncodeChunk(*MakeLayeredEncoder(items), records.data(), size, 50);
+  std::vector<uint32_t> sizes = LayerSizes(chunk, size, 9 + extra);
+  for (size_t i = 0; i < extra; ++i) {
+    bool changes = i == 5 || i == extra - 1u;
+    EXPECT_EQ(sizes[9 + i] > 0, changes) << "extra byte " << i;
+  }
+  std::vector<uint8_t> back;
+  ASSERT_TRUE(DecodeChunk(*MakeLayeredDecoder(items), chunk, 50, size, back));
+  EXPECT_EQ(back, records);
+}
+
 class LayeredDamage : public ::testing::Test {
  protected:
   void SetUp() override {
