@@ -294,8 +294,10 @@ bool LasFileWriter::Close() {
 
 void LasFileWriter::Abandon() {
   State& s = *m_state;
-  if (s.file.IsValid()) s.file.Close();
-  if (!s.temporaryPath.empty()) vorlin::platform::DeleteFileAt(s.temporaryPath.c_str());
+  // Already failing: a close or delete that fails too changes nothing the
+  // caller can act on.
+  if (s.file.IsValid()) (void)s.file.Close();
+  if (!s.temporaryPath.empty()) (void)vorlin::platform::DeleteFileAt(s.temporaryPath.c_str());
   s.temporaryPath.clear();
   s.pending.clear();
 }
