@@ -2,6 +2,7 @@
 #define VORLIN_VORLIN_H
 
 // Everything a host needs: the facade, the readers and progress interfaces,
+// the LAS/LAZ source reader and writer,
 // the records, the frustum, filters and query handles, and the utilities.
 #include "vorlin/box_filter.h"
 #include "vorlin/camera.h"
@@ -9,6 +10,8 @@
 #include "vorlin/codec_reader.h"
 #include "vorlin/export.h"
 #include "vorlin/filter.h"
+#include "vorlin/las_file_writer.h"
+#include "vorlin/las_source.h"
 #include "vorlin/progress.h"
 #include "vorlin/qv_vorlin.h"
 #include "vorlin/query.h"

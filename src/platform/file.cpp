@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -272,6 +273,11 @@ bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists)
   if (!out.Close()) ok = false;
   if (!ok) (void)DeleteFileAt(target);  // already failed; nothing more to report
   return ok;
+}
+
+bool RenameFileOver(const wchar_t* source, const wchar_t* target) {
+  if (!source || !*source || !target || !*target) return false;
+  return ::rename(ToUtf8(source).c_str(), ToUtf8(target).c_str()) == 0;
 }
 
 bool PathExists(const wchar_t* path) {

@@ -76,6 +76,10 @@ class File {
 [[nodiscard]] bool CopyFileTo(const wchar_t* source, const wchar_t* target, bool failIfExists);
 // True when path names an existing regular file or directory.
 bool PathExists(const wchar_t* path);
+// Moves source over target in one step (replacing target), so readers of
+// target see either the old file or the whole new one. Both must be on the
+// same file system; false otherwise or when the move fails.
+bool RenameFileOver(const wchar_t* source, const wchar_t* target);
 
 }  // namespace platform
 }  // namespace vorlin

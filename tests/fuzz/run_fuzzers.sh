@@ -10,6 +10,7 @@ seconds=$2
 shift 2
 here=$(cd "$(dirname "$0")" && pwd)
 samples=$here/../../../shared/data/las
+laz_samples=$here/../../../shared/data/laz
 bin=$build/tests/fuzz
 
 rm -rf "$build/seeds"
@@ -24,13 +25,17 @@ targets=(
   "xyb_import 1024 $build/seeds/xyb"
   "qzv_engine 32768 $build/seeds/qzv"
   "file_location 4096 $build/seeds/mount"
+  "laz_decode 4096 $build/seeds/laz"
 )
 # The real LAS samples join the LAS seeds when present (cut to the length).
 if [ -d "$samples" ]; then
   targets[0]="${targets[0]} $samples"
 fi
+if [ -d "$laz_samples" ]; then
+  targets[4]="${targets[4]} $laz_samples"
+fi
 
-wanted=" ${*:-las_import xyb_import qzv_engine file_location} "
+wanted=" ${*:-las_import xyb_import qzv_engine file_location laz_decode} "
 # FUZZ_JOBS targets run at once (default 1); each is single-threaded.
 jobs=${FUZZ_JOBS:-1}
 

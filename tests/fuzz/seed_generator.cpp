@@ -1,5 +1,5 @@
-// Writes the fuzzers' starting corpora into <dir>/{las,xyb,qzv,mount}:
-// small synthetic LAS and XYB files of several layouts, hand-made QZV files
+// Writes the fuzzers' starting corpora into <dir>/{las,laz,xyb,qzv,mount}:
+// small synthetic LAS, LAZ and XYB files of several layouts, hand-made QZV files
 // of versions 3 to 5, one QZV file from a real import, and mount tables.
 #include <stdio.h>
 
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "readers/las_source_support.h"
 #include "support/qzv_test_file.h"
 #include "synth/synth.h"
 #include "vorlin/qv_vorlin.h"
@@ -51,6 +52,26 @@ bool WriteLasSeeds(const fs::path& dir) {
   lying.headerCountOverride = 50;
   lying.truncateLastRecordBy = 5;
   ok &= synth::WriteLas((dir / "lying_header.las").string(), FewPoints(8, 1.0), lying);
+  return ok;
+}
+
+// Compressed files of the formats the writer compresses, in chunks of 16
+// points so that a few dozen points span several chunks, and one plain LAS
+// 1.4 file.
+bool WriteLazSeeds(const fs::path& dir) {
+  bool ok = true;
+  Zelvane::Vorlin::LasWriteOptions options;
+  options.compress = true;
+  options.chunkSize = 16;
+  for (int format : {0, 1, 2, 3, 6, 7, 8}) {
+    const auto layout = readers_test::Layout(format);
+    const auto records = readers_test::MakeRecords(format, layout.recordLength, 40, uint32_t(format));
+    ok &= readers_test::WriteFile((dir / ("format" + std::to_string(format) + ".laz")).wstring(),
+                                  layout, records, options);
+  }
+  const auto layout = readers_test::Layout(6, 33);
+  ok &= readers_test::WriteFile((dir / "plain14.las").wstring(), layout,
+                                readers_test::MakeRecords(6, 33, 12));
   return ok;
 }
 
@@ -131,8 +152,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const fs::path root = argv[1];
-  for (const char* sub : {"las", "xyb", "qzv", "mount"}) fs::create_directories(root / sub);
-  const bool ok = WriteLasSeeds(root / "las") && WriteXybSeeds(root / "xyb") &&
+  for (const char* sub : {"las", "laz", "xyb", "qzv", "mount"}) fs::create_directories(root / sub);
+  const bool ok = WriteLasSeeds(root / "las") && WriteLazSeeds(root / "laz") &&
+                  WriteXybSeeds(root / "xyb") &&
                   WriteQzvSeeds(root / "qzv") && WriteMountSeeds(root / "mount");
   if (!ok) fprintf(stderr, "could not write every seed\n");
   return ok ? 0 : 1;

@@ -1,0 +1,41 @@
+#include "platform/mapped_range.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+namespace vorlin {
+namespace platform {
+
+MappedRange::~MappedRange() { Unmap(); }
+
+bool MappedRange::Map(const File& file, uint64_t offset, size_t size) {
+  Unmap();
+  if (file.NativeHandle() < 0 || size == 0) return false;
+  const long page = sysconf(_SC_PAGESIZE);
+  if (page <= 0) return false;
+  const uint64_t start = offset - offset % uint64_t(page);
+  const size_t lead = size_t(offset - start);
+  if (size > SIZE_MAX - lead) return false;
+  void* base = mmap(nullptr, size + lead, PROT_READ, MAP_PRIVATE, file.NativeHandle(), off_t(start));
+  if (base == MAP_FAILED) return false;
+  m_base = base;
+  m_length = size + lead;
+  m_data = static_cast<const uint8_t*>(base) + lead;
+  m_size = size;
+  return true;
+}
+
+void MappedRange::AdviseSequential() {
+  if (m_base) madvise(m_base, m_length, MADV_SEQUENTIAL);
+}
+
+void MappedRange::Unmap() {
+  if (m_base) munmap(m_base, m_length);
+  m_base = nullptr;
+  m_length = 0;
+  m_data = nullptr;
+  m_size = 0;
+}
+
+}  // namespace platform
+}  // namespace vorlin
