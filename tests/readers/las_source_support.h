@@ -12,13 +12,17 @@
 #include <vector>
 
 #include "format/little_endian.h"
-#include "test_files.h"
+#include "support/temp_dir.h"
 #include "vorlin/las_file_writer.h"
 #include "vorlin/las_source.h"
 
 namespace readers_test {
 
 namespace vv = Zelvane::Vorlin;
+using vorlin_test::ReadBytes;
+using vorlin_test::TempDir;
+using vorlin_test::Wide;
+using vorlin_test::WriteBytes;
 
 inline int StandardLength(int format) {
   static const int kLengths[] = {20, 28, 26, 34, 57, 63, 30, 36, 38, 59, 67};
