@@ -60,7 +60,7 @@ class SpillFile {
 // The memory is held while any spill file is open and released when the last
 // one closes. Default kDefaultSpillMemoryBudget; a change applies to extents
 // taken afterwards. Any thread.
-constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(128) << 20;
+constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(96) << 20;
 void SetSpillMemoryBudget(uint64_t bytes);
 uint64_t SpillMemoryBudget();
 // Bytes of memory the spill extents hold now (in use or kept for reuse).
