@@ -120,6 +120,15 @@ class VORLIN_API QvVorlin {
   // points; on any other status it is deleted. Failing to allocate the
   // import's state gives OutOfMemory; a later std::bad_alloc reaches the
   // caller after the import has cleaned up.
+  //
+  // Memory: an import's temporary data lives in memory up to 96 MiB for the
+  // whole process and beyond that in unlinked files in TMPDIR (or /tmp),
+  // which need about 20 bytes per point of free space. The rest is bounded
+  // by the grid (5 KiB per non-empty cell, a few bytes per cell) and by the
+  // ordering's buffers (about 150 MiB, reached only for cells of more than
+  // 2,000,000 points), except that a cell's points are shuffled in memory
+  // one 1/4096 sub-volume of the cell at a time: a cell crowded into one
+  // such sub-volume needs 20 bytes per point of it.
 
   // One source read by reader (null: a built-in reader chosen by the name).
   static VorlinStatus import(const wchar_t* sourceFile, const wchar_t* outputFile,

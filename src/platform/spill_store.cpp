@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <string.h>
 
 namespace vorlin {
 namespace platform {
@@ -35,6 +36,7 @@ class SpillBacking {
   std::string dir;
   uint64_t end = 0;  // first byte never handed out
   std::vector<uint64_t> freeExtents[kSizeClasses];
+  std::vector<uint8_t*> freeMemory[kSizeClasses];  // memory extents kept for reuse
   size_t openFiles = 0;
 };
 
@@ -43,6 +45,8 @@ namespace {
 struct Backings {
   std::mutex mutex;
   std::map<std::string, SpillBacking*> byDir;
+  uint64_t memoryBudget = kDefaultSpillMemoryBudget;
+  uint64_t memoryHeld = 0;
 };
 
 Backings& TheBackings() {
@@ -63,6 +67,24 @@ int MakeUnlinkedFile(const std::string& dir) {
 }
 
 }  // namespace
+
+void SetSpillMemoryBudget(uint64_t bytes) {
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  b.memoryBudget = bytes;
+}
+
+uint64_t SpillMemoryBudget() {
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  return b.memoryBudget;
+}
+
+uint64_t SpillMemoryHeld() {
+  Backings& b = TheBackings();
+  std::lock_guard<std::mutex> lock(b.mutex);
+  return b.memoryHeld;
+}
 
 SpillFile* SpillFile::Create(const std::string& dir) {
   Backings& b = TheBackings();
@@ -105,11 +127,23 @@ SpillFile::~SpillFile() {
   // cannot be listed as free stays unused until the backing file closes.
   for (size_t i = 0; i < m_extents.size(); ++i) {
     try {
-      m_backing->freeExtents[SizeClass(i)].push_back(m_extents[i]);
+      if (m_memory[i]) {
+        m_backing->freeMemory[SizeClass(i)].push_back(m_memory[i]);
+      } else {
+        m_backing->freeExtents[SizeClass(i)].push_back(m_extents[i]);
+      }
     } catch (const std::bad_alloc&) {
+      if (m_memory[i]) {
+        delete[] m_memory[i];
+        b.memoryHeld -= SpillExtentSize(i);
+      }
     }
   }
   if (--m_backing->openFiles == 0) {
+    for (int c = 0; c < kSizeClasses; ++c) {
+      for (uint8_t* memory : m_backing->freeMemory[c]) delete[] memory;
+      b.memoryHeld -= uint64_t(m_backing->freeMemory[c].size()) * SpillExtentSize(size_t(c));
+    }
     ::close(m_backing->fd);  // the disk space goes with it
     b.byDir.erase(m_backing->dir);
     delete m_backing;
@@ -123,16 +157,31 @@ bool SpillFile::Reserve(uint64_t end) {
   while (m_capacity < end) {
     const size_t index = m_extents.size();
     const uint64_t size = SpillExtentSize(index);
+    // Room first, so that nothing taken below can be lost to a throw.
+    if (m_extents.capacity() == index) m_extents.reserve(2 * index + 8);
+    if (m_memory.capacity() == index) m_memory.reserve(2 * index + 8);
+    // Memory while the budget lasts: the extent then never costs a system
+    // call or page-cache writeback.
+    std::vector<uint8_t*>& freeMemory = m_backing->freeMemory[SizeClass(index)];
+    uint8_t* memory = nullptr;
+    if (!freeMemory.empty()) {
+      memory = freeMemory.back();
+      freeMemory.pop_back();
+    } else if (b.memoryHeld + size <= b.memoryBudget) {
+      memory = new (std::nothrow) uint8_t[size];
+      if (memory) b.memoryHeld += size;
+    }
     std::vector<uint64_t>& freeList = m_backing->freeExtents[SizeClass(index)];
-    uint64_t physical;
-    if (!freeList.empty()) {
+    uint64_t physical = 0;
+    if (!memory && !freeList.empty()) {
       physical = freeList.back();
       freeList.pop_back();
-    } else {
+    } else if (!memory) {
       physical = m_backing->end;
       m_backing->end += size;
     }
     m_extents.push_back(physical);
+    m_memory.push_back(memory);
     m_capacity += size;
   }
   return true;
@@ -167,7 +216,7 @@ bool SpillFile::ForEachPiece(uint64_t offset, size_t size, Io io) const {
     const uint64_t extentSize = SpillExtentSize(index);
     const uint64_t within = offset + done - extentStart;
     const size_t length = size_t(std::min<uint64_t>(extentSize - within, size - done));
-    if (!io(m_extents[index] + within, done, length)) return false;
+    if (!io(index, within, done, length)) return false;
     done += length;
     extentStart += extentSize;
     ++index;
@@ -179,7 +228,12 @@ bool SpillFile::ReadAt(void* buffer, size_t size, uint64_t offset) {
   if (offset > m_size || size > m_size - offset) return false;
   uint8_t* out = static_cast<uint8_t*>(buffer);
   const int fd = m_backing->fd;
-  return ForEachPiece(offset, size, [&](uint64_t physical, size_t at, size_t length) {
+  return ForEachPiece(offset, size, [&](size_t index, uint64_t within, size_t at, size_t length) {
+    if (m_memory[index]) {
+      memcpy(out + at, m_memory[index] + within, length);
+      return true;
+    }
+    const uint64_t physical = m_extents[index] + within;
     size_t got = 0;
     while (got < length) {
       ssize_t n = ::pread(fd, out + at + got, length - got, off_t(physical + got));
@@ -203,10 +257,17 @@ bool SpillFile::Write(const void* buffer, size_t size, size_t* written) {
   if (written) *written = 0;
   if (size == 0) return true;
   if (!Reserve(m_position + size)) return false;
+  if (m_position > m_size) ZeroMemoryGap(m_size, m_position);
   const uint8_t* in = static_cast<const uint8_t*>(buffer);
   const int fd = m_backing->fd;
   size_t done = 0;
-  ForEachPiece(m_position, size, [&](uint64_t physical, size_t at, size_t length) {
+  ForEachPiece(m_position, size, [&](size_t index, uint64_t within, size_t at, size_t length) {
+    if (m_memory[index]) {
+      memcpy(m_memory[index] + within, in + at, length);
+      done += length;
+      return true;
+    }
+    const uint64_t physical = m_extents[index] + within;
     size_t put = 0;
     while (put < length) {
       ssize_t n = ::pwrite(fd, in + at + put, length - put, off_t(physical + put));
@@ -221,6 +282,15 @@ bool SpillFile::Write(const void* buffer, size_t size, size_t* written) {
   m_size = std::max(m_size, m_position);
   if (written) *written = done;
   return done == size;
+}
+
+void SpillFile::ZeroMemoryGap(uint64_t from, uint64_t to) {
+  // A file extent's gap reads as whatever the backing file holds there, as
+  // before; memory is zeroed so that no stale bytes of a reused extent show.
+  (void)ForEachPiece(from, size_t(to - from), [&](size_t index, uint64_t within, size_t, size_t length) {
+    if (m_memory[index]) memset(m_memory[index] + within, 0, length);
+    return true;
+  });
 }
 
 bool SpillFile::Seek(int64_t offset) {

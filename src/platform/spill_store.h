@@ -43,12 +43,28 @@ class SpillFile {
   template <typename Io>
   bool ForEachPiece(uint64_t offset, size_t size, Io io) const;
 
+  // Zeroes the logical bytes [from, to) held in memory extents (a write past
+  // the end leaves such a gap).
+  void ZeroMemoryGap(uint64_t from, uint64_t to);
+
   SpillBacking* m_backing;
-  std::vector<uint64_t> m_extents;  // physical offset of each extent
+  std::vector<uint64_t> m_extents;  // physical offset of each file extent
+  std::vector<uint8_t*> m_memory;   // per extent: its memory, or null when in the file
   uint64_t m_capacity = 0;          // logical bytes the extents cover
   uint64_t m_size = 0;
   uint64_t m_position = 0;
 };
+
+// Bytes of spill extents that may live in memory instead of the backing file,
+// across all spill files of the process; extents beyond it go to the file.
+// The memory is held while any spill file is open and released when the last
+// one closes. Default kDefaultSpillMemoryBudget; a change applies to extents
+// taken afterwards. Any thread.
+constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(96) << 20;
+void SetSpillMemoryBudget(uint64_t bytes);
+uint64_t SpillMemoryBudget();
+// Bytes of memory the spill extents hold now (in use or kept for reuse).
+uint64_t SpillMemoryHeld();
 
 // Sizes of the extents: the first is small so that a small file wastes
 // little, later ones grow to keep large files in few pieces.

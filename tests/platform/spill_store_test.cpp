@@ -17,9 +17,30 @@ std::vector<uint8_t> Pattern(size_t size, uint8_t seed) {
   return bytes;
 }
 
+// Sets the memory budget of the spill extents for one scope.
+class ScopedSpillBudget {
+ public:
+  explicit ScopedSpillBudget(uint64_t bytes) : m_saved(SpillMemoryBudget()) {
+    SetSpillMemoryBudget(bytes);
+  }
+  ~ScopedSpillBudget() { SetSpillMemoryBudget(m_saved); }
+
+ private:
+  uint64_t m_saved;
+};
+
 }  // namespace
 
-TEST(SpillStore, InterleavedFilesKeepTheirBytesAcrossExtents) {
+// Every extent in the file, the first megabyte's worth in memory and the
+// rest in the file, or everything in memory: the bytes are the same.
+class SpillStoreBudget : public ::testing::TestWithParam<uint64_t> {};
+
+INSTANTIATE_TEST_SUITE_P(Budgets, SpillStoreBudget,
+                         ::testing::Values(uint64_t(0), uint64_t(1) << 20,
+                                           kDefaultSpillMemoryBudget));
+
+TEST_P(SpillStoreBudget, InterleavedFilesKeepTheirBytesAcrossExtents) {
+  ScopedSpillBudget budget(GetParam());
   vorlin_test::TempDir dir;
   vorlin_test::ScopedTmpDir tmp(dir.path().string());
   File a = CreateTemporaryFile();
@@ -60,6 +81,38 @@ TEST(SpillStore, InterleavedFilesKeepTheirBytesAcrossExtents) {
   EXPECT_TRUE(b.ReadExact(three, 3));
   EXPECT_EQ(std::string(three, 3), "XYZ");
   EXPECT_EQ(b.Size(), int64_t(db.size()));
+
+  // A write past the end leaves a gap that reads as zeros in memory, even in
+  // an extent reused from a closed file.
+  EXPECT_LE(SpillMemoryHeld(), GetParam());
+  File c = CreateTemporaryFile();
+  ASSERT_TRUE(c.IsValid() && c.Seek(3000) && c.Write("Q", 1));
+  if (GetParam() != 0) {
+    std::vector<uint8_t> gap(3000, 1);
+    ASSERT_TRUE(c.ReadExactAt(gap.data(), gap.size(), 0));
+    EXPECT_EQ(gap, std::vector<uint8_t>(3000, 0));
+  }
+}
+
+TEST(SpillStore, MemoryExtentsAreReusedAndReleasedWithTheLastFile) {
+  ScopedSpillBudget budget(uint64_t(64) << 10);
+  vorlin_test::TempDir dir;
+  vorlin_test::ScopedTmpDir tmp(dir.path().string());
+  const std::vector<uint8_t> bytes = Pattern(200000, 3);
+  {
+    File keep = CreateTemporaryFile();
+    ASSERT_TRUE(keep.IsValid() && keep.Write("k", 1));
+    for (int round = 0; round < 3; ++round) {
+      File f = CreateTemporaryFile();
+      ASSERT_TRUE(f.IsValid() && f.Write(bytes.data(), bytes.size()));
+      std::vector<uint8_t> back(bytes.size());
+      ASSERT_TRUE(f.ReadExactAt(back.data(), back.size(), 0));
+      EXPECT_EQ(back, bytes);
+      // Within the budget, however many files came and went.
+      EXPECT_LE(SpillMemoryHeld(), uint64_t(64) << 10);
+    }
+  }
+  EXPECT_EQ(SpillMemoryHeld(), 0u);
 }
 
 TEST(SpillStore, ManyFilesShareOneDescriptorAndReuseSpace) {

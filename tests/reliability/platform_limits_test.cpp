@@ -18,6 +18,7 @@
 
 #include "engine/engine_test_support.h"
 #include "import/point_cloud_importer.h"
+#include "platform/spill_store.h"
 #include "platform/wide_string.h"
 #include "readers/las_reader.h"
 #include "synth/synth.h"
@@ -108,8 +109,8 @@ class PlatformLimits : public ::testing::Test {
 }  // namespace
 
 // The spill store is written during binning, long before the output, and
-// takes at least an extent per cell: a full disk shows there first, as a
-// temporary file failure. A version-3 copy on a full disk fails and leaves
+// takes at least an extent per cell: once its memory budget is spent, a
+// full disk shows there first, as a temporary file failure. A version-3 copy on a full disk fails and leaves
 // nothing.
 TEST_F(PlatformLimits, FullDisk) {
   WriteScene(dir.file("scene.las"), 200000);
@@ -117,6 +118,7 @@ TEST_F(PlatformLimits, FullDisk) {
   const int status = InChild([&] {
     vorlin_test::ScopedTmpDir scoped(tmp);
     signal(SIGXFSZ, SIG_IGN);
+    vorlin::platform::SetSpillMemoryBudget(0);
     if (!LowerLimit(RLIMIT_FSIZE, 1 << 20)) return 100;
     return int(QvVorlin::import(source.c_str(), output.c_str(), nullptr, AttributeAll));
   });
@@ -166,7 +168,7 @@ TEST_F(PlatformLimits, FullDiskAtTheOutput) {
 }
 
 // A cell larger than the copy buffer is ordered through the temporary folder
-// a second time: a folder with room for the binning but not for that ends
+// a second time (here with no spill memory): a folder with room for the binning but not for that ends
 // the import with a temporary file failure, promptly and leaving nothing.
 TEST_F(PlatformLimits, FullTemporaryFolderDuringADenseCell) {
   const uint64_t points = 300000;
@@ -175,6 +177,7 @@ TEST_F(PlatformLimits, FullTemporaryFolderDuringADenseCell) {
       [&] {
         vorlin_test::ScopedTmpDir scoped(tmp);
         signal(SIGXFSZ, SIG_IGN);
+        vorlin::platform::SetSpillMemoryBudget(0);
         if (!LowerLimit(RLIMIT_FSIZE, 20 * points * 3 / 2)) return 100;
         LatticeReader reader(1, points, points);
         IReader* readers[1] = {&reader};

@@ -1,0 +1,177 @@
+// Imports a cloud of any size made on the fly by a reader (no source file),
+// then opens the result and times the first query:
+//
+//   spread N:  N points uniform in a 4000 x 4000 x 100 m box;
+//   cluster N: N points uniform in a 1 m cube plus four far corner points,
+//              so that the cube is one cell holding nearly every point.
+//
+//   vorlin_bench_scale_import spread|cluster N OUTPUT
+//
+// Prints import wall and CPU time, peak resident memory, the output's size,
+// the open time and the first query's latency (1,000,000 points from a
+// frustum over the middle of the cloud, read from the file).
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <vorlin/vorlin.h>
+
+#include "import/point_cloud_importer.h"
+#include "platform/wide_string.h"
+
+using namespace Zelvane::Vorlin;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+double Seconds(Clock::time_point from) {
+  return std::chrono::duration<double>(Clock::now() - from).count();
+}
+
+double CpuSeconds() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+long PeakMb() {
+  struct rusage u;
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss / 1024;
+}
+
+class GeneratingReader : public IReader {
+ public:
+  GeneratingReader(bool cluster, uint64_t count) : m_cluster(cluster), m_count(count) {}
+
+  bool Open(const wchar_t*) override { return true; }
+  void Close() override {}
+  bool FileStats(double* lo, double* hi, unsigned long long& count,
+                 unsigned int& attributes) override {
+    for (int a = 0; a < 3; ++a) {
+      lo[a] = m_cluster ? -500.0 : 0.0;
+      hi[a] = m_cluster ? 500.0 : (a == 2 ? 100.0 : 4000.0);
+    }
+    count = m_count;
+    attributes = 1;
+    return true;
+  }
+  bool ReadFirstPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
+                      unsigned char& b) override {
+    m_index = 0;
+    m_state = 0x9E3779B97F4A7C15ull;
+    return ReadNextPoint(x, y, z, r, g, b);
+  }
+  bool ReadNextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
+                     unsigned char& b) override {
+    if (m_index >= m_count) return false;
+    const uint64_t i = m_index++;
+    r = g = b = uint8_t(i);
+    if (m_cluster && i < 4) {
+      x = (i & 1) ? 500.0 : -500.0;
+      y = (i & 2) ? 500.0 : -500.0;
+      z = i < 2 ? 500.0 : -500.0;
+      return true;
+    }
+    const double scale = m_cluster ? 1.0 : 4000.0;
+    x = scale * Uniform();
+    y = scale * Uniform();
+    z = (m_cluster ? 1.0 : 100.0) * Uniform();
+    return true;
+  }
+  double UnitsToFeetConversionFactor() override { return 0.0; }
+
+ private:
+  double Uniform() {
+    m_state ^= m_state << 13;
+    m_state ^= m_state >> 7;
+    m_state ^= m_state << 17;
+    return double(m_state >> 11) * (1.0 / 9007199254740992.0);
+  }
+
+  bool m_cluster;
+  uint64_t m_count;
+  uint64_t m_index = 0;
+  uint64_t m_state = 0;
+};
+
+VorlinViewFrustum MiddleFrustum(QvVorlin& engine) {
+  double lo[3], hi[3];
+  engine.getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
+  const double x0 = lo[0] + (hi[0] - lo[0]) * 0.25, x1 = hi[0] - (hi[0] - lo[0]) * 0.25;
+  const double y0 = lo[1] + (hi[1] - lo[1]) * 0.25, y1 = hi[1] - (hi[1] - lo[1]) * 0.25;
+  const double zn = lo[2] - 1, zf = hi[2] + 1;
+  VorlinViewFrustum f;
+  f.setNearUpperRight(x1, y1, zn);
+  f.setNearUpperLeft(x0, y1, zn);
+  f.setNearLowerLeft(x0, y0, zn);
+  f.setNearLowerRight(x1, y0, zn);
+  f.setFarUpperRight(x1, y1, zf);
+  f.setFarUpperLeft(x0, y1, zf);
+  f.setFarLowerLeft(x0, y0, zf);
+  f.setFarLowerRight(x1, y0, zf);
+  f.setNearClip(true);
+  f.setFarClip(true);
+  return f;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 4 || (strcmp(argv[1], "spread") != 0 && strcmp(argv[1], "cluster") != 0)) {
+    fprintf(stderr, "usage: %s spread|cluster N OUTPUT\n", argv[0]);
+    return 2;
+  }
+  const bool cluster = strcmp(argv[1], "cluster") == 0;
+  const uint64_t count = strtoull(argv[2], nullptr, 10);
+  const std::wstring output = vorlin::platform::FromUtf8(argv[3]);
+  GeneratingReader reader(cluster, count);
+  const wchar_t* names[1] = {L"generated"};
+  IReader* readers[1] = {&reader};
+
+  PointCloudImporter importer;
+  importer.fixedSeed = true;
+  importer.seed = 1;
+  const double cpuStart = CpuSeconds();
+  const auto start = Clock::now();
+  const int status = importer.RunImport(names, output.c_str(), readers, 1, nullptr, 0x1F);
+  const double wall = Seconds(start);
+  const double cpu = CpuSeconds() - cpuStart;
+  if (status != 0) {
+    fprintf(stderr, "import failed with status %d\n", status);
+    return 1;
+  }
+  struct stat st;
+  const double outputGb = stat(argv[3], &st) == 0 ? double(st.st_size) / 1e9 : -1.0;
+  printf("| %s | %llu | import %.1f s (%.1f M/s), cpu %.1f s | peak %ld MB | output %.2f GB |",
+         argv[1], (unsigned long long)count, wall, double(count) / wall / 1e6, cpu, PeakMb(),
+         outputGb);
+  fflush(stdout);
+
+  const auto opening = Clock::now();
+  QvVorlin* engine = QvVorlin::create();
+  if (!engine->open(output.c_str(), 0)) {
+    fprintf(stderr, "\nopen failed\n");
+    return 1;
+  }
+  const double openSeconds = Seconds(opening);
+  const auto querying = Clock::now();
+  IPointCloudFilter* filter = engine->createViewFrustumFilter(MiddleFrustum(*engine));
+  IPointCloudQuery* query = engine->createQuery(filter, true);
+  std::vector<CellPoint> buffer(1000000);
+  const unsigned got = engine->getPoints(query, buffer.data(), unsigned(buffer.size()));
+  const double querySeconds = Seconds(querying);
+  query->release();
+  filter->release();
+  engine->release();
+  printf(" open %.3f s | first query %u points in %.3f s | peak %ld MB |\n", openSeconds, got,
+         querySeconds, PeakMb());
+  return 0;
+}
