@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <filesystem>
 
 #include "cli_runner.h"
@@ -134,6 +136,43 @@ TEST(CliLas, InfoDescribesALazFile) {
                             "\"point10 v2\", \"gpstime11 v2\", \"rgb12 v2\"", "\"classifications\": {"}) {
     EXPECT_TRUE(Contains(r.out, field)) << field << "\n" << r.out;
   }
+}
+
+}  // namespace
+}  // namespace vorlin_test
+
+namespace vorlin_test {
+namespace {
+
+TEST(CliLas, QueryAsLazReadsBackThroughTheSourceReader) {
+  TempDir dir;
+  const SharedScene& scene = Scene();
+  ASSERT_EQ(scene.import.exitCode, 0);
+  CliResult r = RunCli({"query", scene.qzv, "--format", "laz", "--out", dir.file("q.laz"), "--block", "4096"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  SourceReader reader;
+  ASSERT_TRUE(reader.Open(fs::path(dir.file("q.laz")).wstring().c_str())) << reader.lastError();
+  EXPECT_EQ(reader.info().pointFormat, 7);
+  EXPECT_EQ(reader.info().compression, Zelvane::Vorlin::LasCompression::LayeredChunked);
+  ASSERT_EQ(reader.info().presentCount, scene.points.size());
+  std::vector<std::array<double, 3>> got, want;
+  double x, y, z;
+  unsigned char red, green, blue, intensity, custom;
+  float nx, ny, nz;
+  for (bool ok = reader.ReadFirstPointEx(x, y, z, red, green, blue, intensity, nx, ny, nz, custom); ok;
+       ok = reader.ReadNextPointEx(x, y, z, red, green, blue, intensity, nx, ny, nz, custom)) {
+    got.push_back({x, y, z});
+  }
+  for (const synth::LasPoint& p : scene.points) want.push_back({p.x, p.y, p.z});
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  ASSERT_EQ(got.size(), want.size());
+  for (size_t i = 0; i < got.size(); ++i) {
+    for (int a = 0; a < 3; ++a) ASSERT_NEAR(got[i][a], want[i][a], 1e-6) << i;
+  }
+  // The CLI refuses a LAS export without a file of the right name.
+  EXPECT_EQ(RunCli({"query", scene.qzv, "--format", "las"}).exitCode, 2);
+  EXPECT_EQ(RunCli({"query", scene.qzv, "--format", "las", "--out", dir.file("q.laz")}).exitCode, 2);
 }
 
 }  // namespace
