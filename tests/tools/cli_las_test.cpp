@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <filesystem>
+#include <fstream>
 
 #include "cli_runner.h"
 #include "vorlin/las_file_writer.h"
@@ -143,6 +144,25 @@ TEST(CliLas, InfoDescribesALazFile) {
 
 namespace vorlin_test {
 namespace {
+
+TEST(CliLas, LazDamagedPartWayFailsNamedAndLeavesNothing) {
+  TempDir dir;
+  ASSERT_TRUE(synth::WriteLas(dir.file("s.las"), ExactScene(20000, 9), ExactLasOptions()));
+  ASSERT_EQ(RunCli({"convert", "--chunk-size", "2000", dir.file("s.las"), dir.file("s.laz")}).exitCode, 0);
+  std::string bytes = ReadFileText(dir.file("s.laz"));
+  for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 4000; ++i) bytes[i] = char(bytes[i] * 7 + 13);
+  std::ofstream(dir.file("bad.laz"), std::ios::binary) << bytes;
+  CliResult r = RunCli({"import", "--quiet", dir.file("o.qzv"), dir.file("s.las"), dir.file("bad.laz")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "(ReadFailed)") && Contains(r.err, "is damaged") &&
+              Contains(r.err, "the source that fails is '" + dir.file("bad.laz") + "'"))
+      << r.err;
+  r = RunCli({"convert", dir.file("bad.laz"), dir.file("bad.las")});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(Contains(r.err, "is damaged")) << r.err;
+  EXPECT_FALSE(fs::exists(dir.file("o.qzv")));
+  EXPECT_FALSE(fs::exists(dir.file("bad.las")) || fs::exists(dir.file("bad.las.partial")));
+}
 
 TEST(CliLas, QueryAsLazReadsBackThroughTheSourceReader) {
   TempDir dir;

@@ -88,7 +88,7 @@ int RunConvert(const Words& words) {
       size_t count = 0;
       while (count < batch && (more = reader.NextRecord(records.data() + count * info.recordLength))) ++count;
       if (reader.failed()) {
-        PrintError(command, Quote(input) + ": " + StatusText(ReadFailed) + " (" + reader.lastError() +
+        PrintError(command, Quote(input) + ": its point records cannot be read (" + reader.lastError() +
                                 "); nothing was written");
         return kExitFailure;
       }
