@@ -57,7 +57,8 @@ std::string CompressionText(const LasSourceInfo& info) {
 }
 
 std::string Triple(const double v[3], bool json, const char* format = "%.3f") {
-  if (json) return "[" + JsonNumber(v[0]) + ", " + JsonNumber(v[1]) + ", " + JsonNumber(v[2]) + "]";
+  // + 0.0 prints a negative zero offset as 0.
+  if (json) return "[" + JsonNumber(v[0] + 0.0) + ", " + JsonNumber(v[1] + 0.0) + ", " + JsonNumber(v[2] + 0.0) + "]";
   std::string out = "(";
   for (int i = 0; i < 3; ++i) {
     char text[64];
