@@ -18,6 +18,7 @@ void RegisterQuery(pybind11::module_& m);
 void RegisterBatches(pybind11::module_& m);
 void RegisterCamera(pybind11::module_& m);
 void RegisterUtil(pybind11::module_& m);
+void RegisterSource(pybind11::module_& m);
 
 }  // namespace python
 }  // namespace vorlin

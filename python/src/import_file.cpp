@@ -12,6 +12,7 @@
 #include "bindings.h"
 #include "errors.h"
 #include "paths.h"
+#include "vorlin/las_source.h"
 #include "vorlin/vorlin.h"
 
 namespace py = pybind11;
@@ -128,15 +129,23 @@ void ImportFile(const py::object& sourcesObject, const py::object& outputObject,
                           .ptr());
       throw py::error_already_set();
     }
-    if (!EndsWithNoCase(source.text, ".las") && !EndsWithNoCase(source.text, ".xyb")) {
-      RaiseVorlinError(Quoted(source) + ": unsupported source format (.las and .xyb are read)",
+    if (!EndsWithNoCase(source.text, ".las") && !EndsWithNoCase(source.text, ".laz") &&
+        !EndsWithNoCase(source.text, ".xyb")) {
+      RaiseVorlinError(Quoted(source) + ": unsupported source format (.las, .laz and .xyb are read)",
                        StatusName(UnsupportedFormat));
     }
   }
 
   std::vector<const wchar_t*> names;
   for (const Path& source : sources) names.push_back(source.wide.c_str());
+  // LAZ needs the source reader; .las keeps the library's built-in rule.
+  std::vector<std::unique_ptr<SourceReader>> lazReaders;
   std::vector<IReader*> readers(sources.size(), nullptr);
+  for (size_t i = 0; i < sources.size(); ++i) {
+    if (!EndsWithNoCase(sources[i].text, ".laz")) continue;
+    lazReaders.emplace_back(new SourceReader);
+    readers[i] = lazReaders.back().get();
+  }
   const Path partial = PartialName(output);
   PythonProgress progress(progressObject);
   VorlinStatus status;
@@ -176,7 +185,7 @@ void RegisterImport(py::module_& m) {
   m.attr("ALL") = unsigned(AttributeAll);
   m.def("import_file", &ImportFile, py::arg("sources"), py::arg("output"),
         py::arg("attributes") = unsigned(AttributeAll), py::arg("progress") = py::none(),
-        "Indexes one or more .las or .xyb files (a path or a list of paths) into one QZV "
+        "Indexes one or more .las, .laz or .xyb files (a path or a list of paths) into one QZV "
         "file, replacing output only when the import succeeds. attributes is a mask of "
         "vorlin.RGB, INTENSITY, NORMAL, CUSTOM, BLOCK (default ALL). progress(percent), "
         "when given, is called on this thread as the import advances; an exception raised "

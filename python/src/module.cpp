@@ -11,4 +11,5 @@ PYBIND11_MODULE(_vorlin, m) {
   RegisterBatches(m);
   RegisterCamera(m);
   RegisterUtil(m);
+  RegisterSource(m);
 }

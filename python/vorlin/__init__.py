@@ -1,4 +1,4 @@
-"""Vorlin from Python: index LAS/XYB point files into a QZV file, open it and
+"""Vorlin from Python: index LAS/LAZ/XYB point files into a QZV file, open it and
 fetch level-of-detail samples of what a box or a camera sees as numpy arrays.
 
     import vorlin
@@ -9,6 +9,8 @@ fetch level-of-detail samples of what a box or a camera sees as numpy arrays.
 
 Points come as numpy structured arrays of POINT_DTYPE: x, y, z (float64 world
 coordinates), red, green, blue, intensity, custom (uint8), normal (uint16).
+vorlin.Source("x.laz") reads a LAS or LAZ file itself: header facts as
+properties, points as POINT_DTYPE arrays by read(n) or iteration.
 The library works with the GIL released, so engines in different threads run
 at the same time.
 """
@@ -24,6 +26,7 @@ from ._vorlin import (
     Batches,
     Cloud,
     Query,
+    Source,
     VorlinError,
     frustum,
     import_file,
@@ -43,6 +46,7 @@ __all__ = [
     "Batches",
     "Cloud",
     "Query",
+    "Source",
     "VorlinError",
     "frustum",
     "import_file",

@@ -9,6 +9,7 @@ from ._vorlin import (
     Batches as Batches,
     Cloud as Cloud,
     Query as Query,
+    Source as Source,
     VorlinError as VorlinError,
     frustum as frustum,
     import_file as import_file,

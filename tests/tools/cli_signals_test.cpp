@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <utility>
 #include <thread>
 
 #include "cli_runner.h"
@@ -53,6 +54,20 @@ TEST(CliSignals, EveryWayOfEndingLeavesNoFile) {
     CliResult r = child.Finish();
     EXPECT_EQ(r.exitCode, c.exitCode) << c.signals[0] << " " << r.err;
     EXPECT_EQ(dir.EntryCount(), 0u) << c.signals[0];
+  }
+}
+
+TEST(CliSignals, ConvertEndedBySignalLeavesNoFile) {
+  TempDir sources;
+  ASSERT_EQ(RunCli({"generate", sources.file("big.las"), "--points", "3000000"}).exitCode, 0);
+  for (const std::pair<int, int>& c : {std::make_pair(SIGINT, 130), std::make_pair(SIGTERM, 143)}) {
+    TempDir dir;
+    CliChild child({"convert", sources.file("big.las"), dir.file("big.laz")}, {});
+    ASSERT_TRUE(WaitUntilWriting(child.pid(), dir.path()));
+    child.Signal(c.first);
+    CliResult r = child.Finish();
+    EXPECT_EQ(r.exitCode, c.second) << r.err;
+    EXPECT_EQ(dir.EntryCount(), 0u) << c.first;
   }
 }
 

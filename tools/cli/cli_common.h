@@ -72,6 +72,14 @@ bool ParseDouble(const std::string& text, double& value);
 // A comma list of exactly count numbers.
 bool ParseDoubleList(const std::string& text, size_t count, std::vector<double>& values);
 
+// JSON text: a quoted, escaped string; the shortest number that reads back
+// as the same double (null when not finite).
+std::string JsonString(const std::string& text);
+std::string JsonNumber(double value);
+
+// vorlin info on a LAS or LAZ source; returns the exit code.
+int DescribeLasSource(const std::string& path, bool json);
+
 // Owns an engine object for one command.
 class Engine {
  public:

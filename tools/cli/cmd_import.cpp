@@ -2,6 +2,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "output_file.h"
 #include "progress.h"
 #include "source_probe.h"
+#include "vorlin/las_source.h"
 
 namespace vorlin {
 namespace cli {
@@ -19,12 +21,15 @@ namespace cli {
 using namespace Zelvane::Vorlin;
 
 const char kImportUsage[] =
-    "usage: vorlin import [--attributes LIST] [--quiet] [--force] OUTPUT.qzv INPUT...\n"
+    "usage: vorlin import [--attributes LIST] [--builtin-reader] [--quiet] [--force]\n"
+    "                     OUTPUT.qzv INPUT...\n"
     "\n"
-    "Indexes one or more .las or .xyb point files into one QZV file.\n"
+    "Indexes one or more .las, .laz or .xyb point files into one QZV file.\n"
     "\n"
     "  --attributes LIST  comma list of rgb, intensity, normal, custom, block, or all\n"
     "                     (default rgb,intensity,normal,custom)\n"
+    "  --builtin-reader   read .las files with the library's built-in reader (point\n"
+    "                     formats 0 to 5 only) instead of the LAS/LAZ source reader\n"
     "  --quiet            no progress and no summary (warnings still go to stderr)\n"
     "  --force            accept an output name without .qzv, an existing file that\n"
     "                     is not a QZV file, or a symbolic link (written through)\n"
@@ -101,6 +106,34 @@ std::string AttributeNames(unsigned int mask) {
   return out.empty() ? "none" : out;
 }
 
+bool UsesSourceReader(const std::string& input, bool builtinLas) {
+  return EndsWithNoCase(input, ".laz") || (!builtinLas && EndsWithNoCase(input, ".las"));
+}
+
+// The source reader's own description of a LAS or LAZ file, or why it cannot
+// deliver a single point.
+SourceFacts SourceReaderFacts(const std::string& path) {
+  SourceFacts facts;
+  facts.las = true;
+  SourceReader reader;
+  if (!reader.Open(Widen(path).c_str())) {
+    facts.problem = reader.lastError();
+    return facts;
+  }
+  const LasSourceInfo& info = reader.info();
+  facts.announced = info.announcedCount;
+  facts.held = info.presentCount;
+  double minimum[3], maximum[3];
+  unsigned long long count = 0;
+  if (!reader.FileStats(minimum, maximum, count, facts.attributes)) facts.attributes = 0;
+  if (info.announcedCount == 0) {
+    facts.problem = "no points: the file holds no points (its header announces none)";
+  } else if (info.presentCount == 0) {
+    facts.problem = "no points: the file ends before its first point record";
+  }
+  return facts;
+}
+
 // Cancels an import as soon as it starts binning: by then every source has
 // been opened and its header accepted.
 class StopAtBinning : public IVorlinProgress {
@@ -117,14 +150,16 @@ class StopAtBinning : public IVorlinProgress {
 // The library's status does not say which source failed; importing each one
 // alone up to the start of binning does, at the cost of opening it again.
 std::string FailingSource(const std::vector<std::string>& inputs, const std::string& target,
-                          unsigned int attributes) {
+                          unsigned int attributes, bool builtinLas) {
   for (const std::string& input : inputs) {
+    std::unique_ptr<SourceReader> reader;
+    if (UsesSourceReader(input, builtinLas)) reader.reset(new SourceReader);
     OutputFile scratch;
     std::string ignored;
     if (!scratch.Create(target, ignored)) return std::string();
     StopAtBinning stop;
     std::wstring wideInput = Widen(input), wideScratch = Widen(scratch.writePath());
-    VorlinStatus status = QvVorlin::import(wideInput.c_str(), wideScratch.c_str(), nullptr, &stop, attributes);
+    VorlinStatus status = QvVorlin::import(wideInput.c_str(), wideScratch.c_str(), reader.get(), &stop, attributes);
     if (StopSignal() != 0) return std::string();
     if (status != Ok && status != Cancelled) return input;
   }
@@ -207,13 +242,14 @@ void WarnAboutLosses(const std::string& command, const std::vector<std::string>&
 
 int RunImport(const Words& words) {
   const std::string command = "import";
-  Args args(words, {{"attributes", true}, {"quiet", false}, {"force", false}});
+  Args args(words, {{"attributes", true}, {"builtin-reader", false}, {"quiet", false}, {"force", false}});
   if (args.helpRequested()) return PrintUsage(kImportUsage);
   if (args.positional().size() < 2) throw UsageError{"needs an output file and at least one input"};
   unsigned int attributes = AttributeColor | AttributeIntensity | AttributeNormal | AttributeCustom;
   if (args.has("attributes")) attributes = ParseAttributes(args.value("attributes"));
   const bool quiet = args.has("quiet");
   const bool force = args.has("force");
+  const bool builtinLas = args.has("builtin-reader");
   const std::string output = args.positional()[0];
   const std::vector<std::string> inputs(args.positional().begin() + 1, args.positional().end());
 
@@ -242,15 +278,20 @@ int RunImport(const Words& words) {
       PrintError(command, Quote(input) + ": " + problem);
       return kExitFailure;
     }
-    if (!EndsWithNoCase(input, ".las") && !EndsWithNoCase(input, ".xyb")) {
-      PrintError(command, Quote(input) + ": " + StatusText(UnsupportedFormat) + "; use .las or .xyb files");
+    if (!EndsWithNoCase(input, ".las") && !EndsWithNoCase(input, ".laz") && !EndsWithNoCase(input, ".xyb")) {
+      PrintError(command, Quote(input) + ": " + StatusText(UnsupportedFormat) + "; use .las, .laz or .xyb files");
       return kExitFailure;
     }
     if (SameFile(input, target)) {
       PrintError(command, "cannot write " + Quote(output) + ": it is one of the inputs");
       return kExitFailure;
     }
-    facts.push_back(ProbeSource(input));
+    facts.push_back(UsesSourceReader(input, builtinLas) ? SourceReaderFacts(input) : ProbeSource(input));
+    if (facts.back().problem.empty() && facts.back().held == 0) {
+      facts.back().problem = facts.back().announced == 0
+                                 ? "no points: the file holds no points"
+                                 : "no points: the file ends before its first point record";
+    }
     if (!facts.back().problem.empty()) {
       PrintError(command, Quote(input) + ": " + facts.back().problem);
       return kExitFailure;
@@ -266,7 +307,13 @@ int RunImport(const Words& words) {
   for (const std::string& input : inputs) wideInputs.push_back(Widen(input));
   std::vector<const wchar_t*> sources;
   for (const std::wstring& w : wideInputs) sources.push_back(w.c_str());
+  std::vector<std::unique_ptr<SourceReader>> sourceReaders;
   std::vector<IReader*> readers(inputs.size(), nullptr);
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (!UsesSourceReader(inputs[i], builtinLas)) continue;
+    sourceReaders.emplace_back(new SourceReader);
+    readers[i] = sourceReaders.back().get();
+  }
 
   OutputFile file;
   std::string error;
@@ -298,10 +345,20 @@ int RunImport(const Words& words) {
           inputs.size() == 1 ? Quote(inputs[0]) : std::to_string(inputs.size()) + " files";
       std::string culprit;
       if (inputs.size() > 1 && (status == OpenFailed || status == ReadFailed || status == OutOfExtents)) {
-        culprit = FailingSource(inputs, target, attributes);
+        culprit = FailingSource(inputs, target, attributes, builtinLas);
+      }
+      // A source reader remembers why its pass failed, which names the file.
+      std::string reason;
+      for (size_t i = 0; reason.empty() && i < inputs.size(); ++i) {
+        SourceReader* reader = dynamic_cast<SourceReader*>(readers[i]);
+        if (reader && !reader->lastError().empty()) {
+          reason = reader->lastError();
+          if (inputs.size() > 1) culprit = inputs[i];
+        }
       }
       std::string detail = StatusText(status);
       if (status == TempFileFailed) detail += "; is the temporary folder full?";
+      if (!reason.empty()) detail += " (" + reason + ")";
       PrintError(command, "importing " + what + " into " + Quote(output) + " failed: " + detail +
                               (culprit.empty() ? "" : "; the source that fails is " + Quote(culprit)));
       return status == Cancelled ? StopExitCode() : kExitFailure;
@@ -312,6 +369,12 @@ int RunImport(const Words& words) {
   std::string problem;
   if (!ReadQzvSummary(file.writePath(), summary, problem)) {
     PrintError(command, Quote(output) + " was written but cannot be read back: " + problem);
+    return kExitFailure;
+  }
+  if (summary.totalPoints == 0) {
+    file.Abandon();
+    PrintError(command, "no points: " + (inputs.size() == 1 ? Quote(inputs[0]) : std::string("the sources")) +
+                            " delivered none to the import; nothing was written");
     return kExitFailure;
   }
   if (!file.Commit(error)) {

@@ -16,24 +16,15 @@ namespace cli {
 using namespace Zelvane::Vorlin;
 
 const char kInfoUsage[] =
-    "usage: vorlin info [--json] FILE.qzv\n"
+    "usage: vorlin info [--json] FILE\n"
     "\n"
     "Describes a QZV file: version, points, extents, centre, grid and cell size,\n"
     "units factor, attributes, non-empty cells, LOD values and file size.\n"
+    "On a .las or .laz file: version, point format, record length, announced and\n"
+    "present points, bounds, scale and offset, compression, georeferencing and the\n"
+    "points of each classification (read once through the whole file).\n"
     "\n"
     "  --json  one JSON object instead of text\n";
-
-namespace {
-
-struct Facts {
-  std::string path;
-  unsigned int version = 0, revision = 0;
-  unsigned long long points = 0;
-  double minimum[3] = {0, 0, 0}, maximum[3] = {0, 0, 0}, centre[3] = {0, 0, 0};
-  double units = 0.0;
-  std::vector<std::string> attributes;
-  double lodMin = 0, lodMedian = 0, lodMax = 0;
-};
 
 std::string JsonString(const std::string& text) {
   std::string out = "\"";
@@ -59,6 +50,19 @@ std::string JsonNumber(double value) {
   std::to_chars_result end = std::to_chars(text, text + sizeof text, value);
   return std::string(text, end.ptr);
 }
+
+
+namespace {
+
+struct Facts {
+  std::string path;
+  unsigned int version = 0, revision = 0;
+  unsigned long long points = 0;
+  double minimum[3] = {0, 0, 0}, maximum[3] = {0, 0, 0}, centre[3] = {0, 0, 0};
+  double units = 0.0;
+  std::vector<std::string> attributes;
+  double lodMin = 0, lodMedian = 0, lodMax = 0;
+};
 
 std::string Triple(const double v[3], bool json) {
   if (json) return "[" + JsonNumber(v[0]) + ", " + JsonNumber(v[1]) + ", " + JsonNumber(v[2]) + "]";
@@ -147,6 +151,9 @@ int RunInfo(const Words& words) {
   args.requirePositional(1, 1);
   Facts facts;
   facts.path = args.positional()[0];
+  if (EndsWithNoCase(facts.path, ".las") || EndsWithNoCase(facts.path, ".laz")) {
+    return DescribeLasSource(facts.path, args.has("json"));
+  }
 
   Engine engine;
   QzvSummary summary;

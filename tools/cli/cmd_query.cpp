@@ -24,7 +24,7 @@ const char kQueryUsage[] =
     "usage: vorlin query FILE.qzv [--box X0,Y0,Z0,X1,Y1,Z1 | --frustum N1,...,N24]\n"
     "                    [--near-clip] [--far-clip] [--whole-cells] [--count N]\n"
     "                    [--mode points|set|cursor] [--batch N] [--block N]\n"
-    "                    [--preload BYTES] [--format csv|xyz] [--out FILE] [--force]\n"
+    "                    [--preload BYTES] [--format csv|xyz|las|laz] [--out FILE] [--force]\n"
     "\n"
     "Prints a level-of-detail sample of the points a box or view frustum sees, one\n"
     "point per line in world coordinates: x, y, z, red, green, blue, intensity,\n"
@@ -46,7 +46,8 @@ const char kQueryUsage[] =
     "  --block N      points mode: records fetched at a time (default 262144);\n"
     "                 memory stays within this whatever the count\n"
     "  --preload BYTES  records the engine preloads in the background (default 0)\n"
-    "  --format       csv (with a header line) or xyz (space separated; default csv)\n"
+    "  --format       csv (with a header line) or xyz (space separated; default csv);\n"
+    "                 las or laz: a LAS 1.4 point format 7 file (needs --out)\n"
     "  --out FILE     write the points to FILE instead of stdout; it appears only\n"
     "                 when complete\n"
     "  --force        write --out through a symbolic link\n"
@@ -254,8 +255,15 @@ int RunQuery(const Words& words) {
   std::string formatName = args.value("format", "csv");
   if (formatName == "xyz") {
     format = PointWriter::Format::kXyz;
+  } else if (formatName == "las" || formatName == "laz") {
+    format = formatName == "las" ? PointWriter::Format::kLas : PointWriter::Format::kLaz;
+    if (!args.has("out")) throw UsageError{"--format " + formatName + " needs --out FILE." + formatName};
+    if (!EndsWithNoCase(args.value("out"), "." + formatName)) {
+      throw UsageError{"--format " + formatName + " writes a ." + formatName + " file; " +
+                       Quote(args.value("out")) + " does not end in ." + formatName};
+    }
   } else if (formatName != "csv") {
-    throw UsageError{"--format must be csv or xyz"};
+    throw UsageError{"--format must be csv, xyz, las or laz"};
   }
   if (args.has("count") && args.value("count") == "0") {
     throw UsageError{"--count 0 would deliver nothing; give at least 1, or leave --count out for every visible point"};

@@ -21,6 +21,7 @@ struct Command {
 
 int RunImport(const Words& words);
 int RunInfo(const Words& words);
+int RunConvert(const Words& words);
 int RunQuery(const Words& words);
 int RunRender(const Words& words);
 int RunSaveV3(const Words& words);
@@ -31,6 +32,7 @@ int RunDemo(const Words& words);
 
 extern const char kImportUsage[];
 extern const char kInfoUsage[];
+extern const char kConvertUsage[];
 extern const char kQueryUsage[];
 extern const char kRenderUsage[];
 extern const char kSaveV3Usage[];

@@ -19,8 +19,9 @@ namespace cli {
 namespace {
 
 const Command kCommands[] = {
-    {"import", "index .las/.xyb files into a QZV file", kImportUsage, RunImport},
-    {"info", "describe a QZV file", kInfoUsage, RunInfo},
+    {"import", "index .las/.laz/.xyb files into a QZV file", kImportUsage, RunImport},
+    {"info", "describe a QZV, LAS or LAZ file", kInfoUsage, RunInfo},
+    {"convert", "copy a LAS or LAZ file as LAS or LAZ", kConvertUsage, RunConvert},
     {"query", "print the points a box or frustum sees", kQueryUsage, RunQuery},
     {"render", "draw a level-of-detail sample as a PNG picture", kRenderUsage, RunRender},
     {"save-v3", "write a version-3 copy of a version-4 file", kSaveV3Usage, RunSaveV3},

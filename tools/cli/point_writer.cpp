@@ -41,7 +41,59 @@ PointWriter::~PointWriter() {
   if (m_file && m_file != stdout) fclose(m_file);
 }
 
+bool PointWriter::OpenLas(const std::string& target, std::string& error) {
+  // A decimal step no coarser than the stored floats' resolution near the
+  // centre, with the centre itself as offset, keeps every position.
+  m_lasScale = std::pow(10.0, -std::min(m_decimals, 9));
+  Zelvane::Vorlin::LasSourceInfo layout;
+  layout.versionMinor = 4;
+  layout.pointFormat = 7;
+  layout.recordLength = 36;
+  for (int a = 0; a < 3; ++a) {
+    m_lasOffset[a] = std::round(m_centre[a]);
+    layout.scale[a] = m_lasScale;
+    layout.offset[a] = m_lasOffset[a];
+  }
+  Zelvane::Vorlin::LasWriteOptions options;
+  options.compress = m_format == Format::kLaz;
+  options.boundsFromRecords = true;
+  m_las.reset(new LasOutput);
+  // The caller has checked the name already; this adds the LAS-specific checks.
+  if (!m_las->Prepare("query", target, true, "") || !m_las->Open("query", layout, options)) {
+    error = "see above";
+    m_las.reset();
+    return false;
+  }
+  return true;
+}
+
+void PointWriter::WriteLas(const Zelvane::Vorlin::CellPoint* points, size_t count) {
+  m_records.assign(count * 36, 0);
+  for (size_t i = 0; i < count; ++i) {
+    const Zelvane::Vorlin::CellPoint& p = points[i];
+    uint8_t* r = m_records.data() + i * 36;
+    const float offset[3] = {p.x, p.y, p.z};
+    for (int a = 0; a < 3; ++a) {
+      const double world = m_centre[a] + double(offset[a]);
+      const int32_t stored = int32_t(std::llround((world - m_lasOffset[a]) / m_lasScale));
+      memcpy(r + 4 * a, &stored, 4);  // little-endian machines only, like the rest of the tool
+    }
+    const uint16_t intensity = uint16_t((p.color >> 24) * 257u);
+    memcpy(r + 12, &intensity, 2);
+    r[14] = 0x11;  // first of one return
+    r[16] = p.customAttribute;
+    const uint16_t rgb[3] = {uint16_t(((p.color >> 16) & 0xFFu) * 257u),
+                             uint16_t(((p.color >> 8) & 0xFFu) * 257u), uint16_t((p.color & 0xFFu) * 257u)};
+    memcpy(r + 30, rgb, 6);
+  }
+  if (count > 0 && !m_las->Write("query", m_records.data(), count)) {
+    m_failed = true;
+    m_errno = EIO;
+  }
+}
+
 bool PointWriter::Open(const std::string& target, std::string& error) {
+  if (m_format == Format::kLas || m_format == Format::kLaz) return OpenLas(target, error);
   if (target.empty()) {
     m_file = stdout;
   } else {
@@ -66,6 +118,10 @@ bool PointWriter::Open(const std::string& target, std::string& error) {
 }
 
 void PointWriter::Write(const Zelvane::Vorlin::CellPoint* points, size_t count) {
+  if (m_las) {
+    if (!m_failed) WriteLas(points, count);
+    return;
+  }
   const char* pattern = m_format == Format::kCsv ? "%.*f,%.*f,%.*f,%u,%u,%u,%u,%u,%u\n"
                                                   : "%.*f %.*f %.*f %u %u %u %u %u %u\n";
   for (size_t i = 0; i < count && !m_failed; ++i) {
@@ -88,6 +144,12 @@ void PointWriter::Write(const Zelvane::Vorlin::CellPoint* points, size_t count) 
 }
 
 bool PointWriter::Close(std::string& error) {
+  if (m_las) {
+    const bool ok = !m_failed && m_las->Close("query");
+    m_las.reset();
+    if (!ok) error = "see above";
+    return ok;
+  }
   if (!m_file) return !m_failed;
   if (fflush(m_file) != 0 || ferror(m_file)) {
     if (!m_failed) m_errno = errno;

@@ -8,9 +8,11 @@
 #include <stdint.h>
 #include <stdio.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "las_output.h"
 #include "output_file.h"
 #include "vorlin/vorlin.h"
 
@@ -26,7 +28,9 @@ int CoordinateDecimals(double halfExtent);
 
 class PointWriter {
  public:
-  enum class Format { kCsv, kXyz };
+  // kLas and kLaz: point format 7 (colour and intensity widened to 16 bits,
+  // the custom byte as classification), only to a file.
+  enum class Format { kCsv, kXyz, kLas, kLaz };
 
   PointWriter(Format format, const double centre[3], int decimals);
   ~PointWriter();  // abandons an unfinished file
@@ -43,7 +47,13 @@ class PointWriter {
   bool Close(std::string& error);
 
  private:
+  bool OpenLas(const std::string& target, std::string& error);
+  void WriteLas(const Zelvane::Vorlin::CellPoint* points, size_t count);
+
   Format m_format;
+  std::unique_ptr<LasOutput> m_las;
+  double m_lasScale = 0.001, m_lasOffset[3] = {0, 0, 0};
+  std::vector<uint8_t> m_records;
   double m_centre[3];
   int m_decimals;
   FILE* m_file = nullptr;

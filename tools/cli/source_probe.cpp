@@ -65,7 +65,9 @@ SourceFacts ProbeSource(const std::string& path) {
     }
     const unsigned format = header[104] & 0x3Fu;
     if (format > 5) {
-      facts.problem = "LAS point format " + std::to_string(format) + " is not supported (0 to 5)";
+      facts.problem = "no points: point format " + std::to_string(format) +
+                      " needs the source reader (the built-in reader reads formats 0 to 5; drop "
+                      "--builtin-reader)";
       return facts;
     }
     facts.attributes = Zelvane::Vorlin::AttributeIntensity | Zelvane::Vorlin::AttributeCustom;
