@@ -30,6 +30,7 @@ from ._vorlin import (
     is_local,
     local_name,
     open,
+    open_dataset,
 )
 
 __all__ = [
@@ -49,4 +50,8 @@ __all__ = [
     "is_local",
     "local_name",
     "open",
+    "open_dataset",
+    "dataset",
 ]
+
+from . import dataset  # noqa: E402  (the Dask build; imports dask only when used)
