@@ -221,6 +221,8 @@ def build(sources, out_dir, client=None, *, workers=None, retries=2, progress=_p
             client.close()
             if cluster is not None:
                 cluster.close()
+    # A worker lost during its import leaves a hidden partial file.
+    _remove_partials(tile_dir)
     if failed:
         raise BuildError(failed)
     entries = []
