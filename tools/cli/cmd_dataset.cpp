@@ -64,7 +64,7 @@ std::string PackageFolder() {
 
 int RunDataset(const Words& words) {
   if (words.empty() || words[0] == "--help" || words[0] == "-h") return PrintUsage(kDatasetUsage);
-  if (words[0] != "build") throw UsageError("unknown dataset command '" + words[0] + "'");
+  if (words[0] != "build") throw UsageError{"unknown dataset command '" + words[0] + "'"};
 #ifndef VORLIN_PYTHON
   fprintf(stderr, "vorlin dataset build: this vorlin was built without the Python package\n");
   return 3;
