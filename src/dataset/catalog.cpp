@@ -75,9 +75,11 @@ void ReadTile(const JsonValue& v, size_t index, TileEntry& tile) {
   if (v.kind != JsonValue::kObject) { tile.problem = "the entry is not an object"; return; }
   const JsonValue* file = v.Find("file");
   const JsonValue* geo = v.Find("georeferencing");
+  // Read first: the totals are checked against every entry's count.
+  const bool counted = WholeNumber(v.Find("points"), tile.points);
   if (!file || file->kind != JsonValue::kString || !SafeRelative(file->text)) {
     tile.problem = "no file name inside the catalog's folder";
-  } else if (!WholeNumber(v.Find("points"), tile.points) || tile.points == 0) {
+  } else if (!counted || tile.points == 0) {
     tile.problem = "no point count";
   } else if (!Bounds(v.Find("bounds"), tile.bounds)) {
     tile.problem = "no bounds (six numbers, minimum before maximum)";

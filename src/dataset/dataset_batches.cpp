@@ -23,6 +23,7 @@ struct TileReader {
   IPointSetData* set = nullptr;
   IPointCloudCursor* cursor = nullptr;
   uint64_t remaining = 0;  // share (point set) or visible points not yet taken (cursor)
+  uint64_t visible = 0;    // cursor: the tile's visible points
   bool started = false;
 
   bool Start(DatasetImp& owner, const DatasetQuery& q) {
@@ -102,6 +103,7 @@ class DatasetCursor final : public IPointCloudCursor {
       TileReader r;
       r.tile = q.tiles[k];
       r.remaining = q.visible[k];
+      r.visible = q.visible[k];
       m_pending.push_back(r);
     }
   }
@@ -120,26 +122,28 @@ class DatasetCursor final : public IPointCloudCursor {
       unsigned written = 0;
       bool finished = false;
       for (size_t k = 0; k < m_active.size(); ++k) {
-        TileReader& r = m_active[k];
         if (shares[k] == 0) continue;
-        unsigned got;
-        if (!r.started) {
-          r.started = true;
-          got = r.open->engine->createCursor(r.query, buffer + written, unsigned(shares[k]),
-                                             &r.cursor);
-        } else {
-          got = r.cursor ? r.open->engine->getCursorPoints(r.query, buffer + written,
-                                                           unsigned(shares[k]), r.cursor)
-                         : 0;
-        }
-        if (got == 0) {
+        TileReader& r = m_active[k];
+        const unsigned got = Fetch(r, buffer + written, unsigned(shares[k]));
+        // A batch rounds every cell's share down, so one smaller than the
+        // tile's visible cells may bring nothing although records are left;
+        // one larger than its visible points that brings nothing means spent.
+        if (got == 0 && (!r.cursor || shares[k] > r.visible)) {
           r.Stop(m_owner);
           finished = true;
-          continue;
         }
-        DatasetImp::ShiftRecords(buffer + written, got, r.open->shift);
-        r.remaining -= std::min<uint64_t>(r.remaining, got);
         written += got;
+      }
+      if (written == 0 && !finished) {
+        // Every share was too small to bring a record: the whole buffer goes
+        // to one tile at a time; a tile that brings nothing even so is spent
+        // (or has more visible cells than the buffer has records).
+        for (TileReader& r : m_active) {
+          written = Fetch(r, buffer, size);
+          if (written > 0) break;
+          r.Stop(m_owner);
+          finished = true;
+        }
       }
       if (finished) {
         m_active.erase(std::remove_if(m_active.begin(), m_active.end(),
@@ -156,6 +160,19 @@ class DatasetCursor final : public IPointCloudCursor {
  private:
   ~DatasetCursor() {
     for (TileReader& r : m_active) r.Stop(m_owner);
+  }
+
+  unsigned Fetch(TileReader& r, CellPoint* buffer, unsigned size) {
+    unsigned got;
+    if (!r.started) {
+      r.started = true;
+      got = r.open->engine->createCursor(r.query, buffer, size, &r.cursor);
+    } else {
+      got = r.cursor ? r.open->engine->getCursorPoints(r.query, buffer, size, r.cursor) : 0;
+    }
+    DatasetImp::ShiftRecords(buffer, got, r.open->shift);
+    r.remaining -= std::min<uint64_t>(r.remaining, got);
+    return got;
   }
 
   DatasetImp& m_owner;
