@@ -26,7 +26,8 @@ def sources(tmp_path_factory):
     rng = np.random.default_rng(18)
     paths = []
     for i in range(TILES):
-        mm, rgb, intensity, cls = make_points(rng, POINTS)
+        mm, rgb, intensity, cls = make_points(rng, POINTS, shape=(60, 50, 100),
+                                              step_mm=(1500, 1800, 180))
         mm[:, 0] += i * TILE_STEP_MM
         path = folder / f"tile{i}.las"
         write_las(path, mm, rgb, intensity, cls)
