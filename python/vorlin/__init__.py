@@ -54,4 +54,12 @@ __all__ = [
     "dataset",
 ]
 
-from . import dataset  # noqa: E402  (the Dask build; imports dask only when used)
+
+def __getattr__(name):
+    # vorlin.dataset (the Dask build) loads on first use, so that running it
+    # as `python -m vorlin.dataset` finds it not yet imported.
+    if name == "dataset":
+        import importlib
+
+        return importlib.import_module(".dataset", __name__)
+    raise AttributeError(f"module 'vorlin' has no attribute {name!r}")
