@@ -18,6 +18,7 @@ ADDRESS] [--workers N].
 import glob
 import json
 import os
+import signal
 import sys
 import time
 
@@ -145,8 +146,14 @@ def _print_progress(done, total, name, status):
 def _local_client(workers):
     from distributed import Client, LocalCluster
 
-    cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
-                           processes=True, dashboard_address=None)
+    # Ctrl-C reaches the whole process group; the workers' processes start
+    # with it ignored (and keep it so), and this process stops them.
+    previous = signal.signal(signal.SIGINT, signal.SIG_IGN)
+    try:
+        cluster = LocalCluster(n_workers=workers or os.cpu_count() or 1, threads_per_worker=1,
+                               processes=True, dashboard_address=None)
+    finally:
+        signal.signal(signal.SIGINT, previous)
     return Client(cluster), cluster
 
 
@@ -188,8 +195,8 @@ def build(sources, out_dir, client=None, *, workers=None, retries=2, progress=_p
         client = Client(client)
         own_client = True
     results, failed = {}, {}
+    futures = {}
     try:
-        futures = {}
         for i, (src, qzv) in enumerate(zip(sources, outputs)):
             f = client.submit(import_tile, os.path.abspath(src), qzv, retries=retries,
                               key=f"vorlin-tile-{names[i]}-{time.time_ns()}", pure=False)
@@ -214,6 +221,10 @@ def build(sources, out_dir, client=None, *, workers=None, retries=2, progress=_p
             if cluster is not None:
                 cluster.close()
             own_client = False
+        else:
+            # Tasks already running on someone else's cluster finish or fail
+            # on their own; their partial files are removed here.
+            client.cancel(list(futures))
         _remove_partials(tile_dir)
         raise
     finally:
