@@ -25,10 +25,12 @@ namespace Vorlin {
 // saveAsVersion is refused; getVersion gives the catalog's version.
 //
 // Memory: between calls at most maxOpenTiles tile engines are open (least
-// recently used closed first), each with preloadBudget / maxOpenTiles bytes
-// of preload; a live point set holds one more tile and a live cursor up to
-// maxOpenTiles more. The catalog itself takes memory in proportion to its
-// size (a few hundred bytes per tile).
+// recently used closed first), each with its cell tables and
+// preloadBudget / maxOpenTiles bytes of preload; a live point set holds one
+// more tile, and a live cursor up to maxOpenTiles more and up to 20 MB of
+// records taken ahead when a batch is too small for a tile's cells. The
+// catalog takes memory in proportion to its size (a few hundred bytes per
+// tile).
 //
 // Failures: a tile that is missing, damaged or disagrees with the catalog
 // (point count or bounds) is skipped and listed by failedTile(); the rest is

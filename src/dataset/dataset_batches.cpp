@@ -15,6 +15,10 @@ namespace dataset {
 
 namespace {
 
+// The largest stash a cursor keeps (20 MB of records): a tile with more
+// visible cells than this whose every share is too small ends early.
+constexpr uint64_t kMaxStash = uint64_t(1) << 20;
+
 // One tile being read by a batch handle.
 struct TileReader {
   size_t tile = 0;
@@ -110,6 +114,7 @@ class DatasetCursor final : public IPointCloudCursor {
   void release() override { delete this; }
 
   unsigned Next(const DatasetQuery& q, CellPoint* buffer, unsigned size) {
+    if (m_stashPos < m_stash.size()) return FromStash(buffer, size);
     for (;;) {
       while (m_active.size() < m_owner.maxOpenTiles() && m_nextPending < m_pending.size()) {
         TileReader r = m_pending[m_nextPending++];
@@ -135,12 +140,15 @@ class DatasetCursor final : public IPointCloudCursor {
         written += got;
       }
       if (written == 0 && !finished) {
-        // Every share was too small to bring a record: the whole buffer goes
-        // to one tile at a time; a tile that brings nothing even so is spent
-        // (or has more visible cells than the buffer has records).
+        // Every share was too small to bring a record. A batch larger than
+        // a tile's visible points brings one unless the tile is spent, so
+        // one such batch goes into the stash and is handed out from there.
         for (TileReader& r : m_active) {
-          written = Fetch(r, buffer, size);
-          if (written > 0) break;
+          m_stash.resize(size_t(std::min<uint64_t>(r.visible + 1, kMaxStash)));
+          const unsigned got = Fetch(r, m_stash.data(), unsigned(m_stash.size()));
+          m_stash.resize(got);
+          m_stashPos = 0;
+          if (got > 0) return FromStash(buffer, size);
           r.Stop(m_owner);
           finished = true;
         }
@@ -162,6 +170,19 @@ class DatasetCursor final : public IPointCloudCursor {
     for (TileReader& r : m_active) r.Stop(m_owner);
   }
 
+  unsigned FromStash(CellPoint* buffer, unsigned size) {
+    const size_t n = std::min<size_t>(size, m_stash.size() - m_stashPos);
+    std::copy(m_stash.begin() + ptrdiff_t(m_stashPos), m_stash.begin() + ptrdiff_t(m_stashPos + n),
+              buffer);
+    m_stashPos += n;
+    if (m_stashPos == m_stash.size()) {
+      m_stash.clear();
+      m_stashPos = 0;
+    }
+    FillersLast(buffer, n);
+    return unsigned(n);
+  }
+
   unsigned Fetch(TileReader& r, CellPoint* buffer, unsigned size) {
     unsigned got;
     if (!r.started) {
@@ -179,6 +200,9 @@ class DatasetCursor final : public IPointCloudCursor {
   std::vector<TileReader> m_pending;
   size_t m_nextPending = 0;
   std::vector<TileReader> m_active;
+  // Records taken from a tile beyond what the caller's buffer held.
+  std::vector<CellPoint> m_stash;
+  size_t m_stashPos = 0;
 };
 
 }  // namespace

@@ -144,7 +144,7 @@ TEST(Dataset, AnswersOverTilesAndNamesADamagedOne) {
 
   // Small batches may leave each cell's last rounding behind, as one
   // engine's cursor does; batches larger than the tiles drain everything.
-  for (unsigned batch : {700u, 10000u}) {
+  for (unsigned batch : {5u, 700u, 10000u}) {
     IPointCloudCursor* cursor = nullptr;
     uint64_t drained = d->createCursor(q, buffer.data(), batch, &cursor);
     ASSERT_NE(cursor, nullptr);
