@@ -122,3 +122,15 @@ def test_a_deleted_tile_is_named_and_the_rest_served(built, tmp_path):
         points = ds.query().points(None)
         assert len(points) == (TILES - 1) * POINTS
         assert [name for name, _ in ds.failed_tiles] == ["tile2"]
+
+
+def test_a_source_that_keeps_failing_is_named_and_no_catalog_written(sources, tmp_path):
+    bad = tmp_path / "broken.las"
+    bad.write_bytes(b"LASF" + bytes(400))
+    out = tmp_path / "out"
+    with pytest.raises(vorlin.dataset.BuildError) as failure:
+        vorlin.dataset.build([sources[0], bad], out, workers=1, progress=None)
+    assert list(failure.value.failed) == [str(bad)]
+    assert "error" in failure.value.failed[str(bad)]
+    assert sorted(os.listdir(out / "tiles")) == ["tile0.qzv", "tile0.qzv.json"]
+    assert not (out / "catalog.json").exists()
