@@ -172,8 +172,11 @@ bool ViewService::Open(const std::vector<std::string>& paths, uint64_t preloadBy
     tiles.push_back(std::move(tile));
     Tile& t = *tiles.back();
     if (!t.engine || !t.engine->open(Widen(path).c_str(), static_cast<int>(perFile))) {
-      error = "'" + path + "' could not be opened as a " + (dataset ? "dataset catalog" : "QZV file");
-      if (dataset && t.engine) error += ": " + std::string(static_cast<VorlinDataset*>(t.engine)->catalogError());
+      error = "'" + path + "' could not be opened as a " +
+              (dataset ? "dataset catalog" : "QZV file");
+      if (dataset && t.engine) {
+        error += ": " + std::string(static_cast<VorlinDataset*>(t.engine)->catalogError());
+      }
       for (auto& other : tiles) {
         if (other->engine) QvVorlin::destroy(other->engine);
       }
