@@ -116,6 +116,10 @@ class DatasetCursor final : public IPointCloudCursor {
   unsigned Next(const DatasetQuery& q, CellPoint* buffer, unsigned size) {
     if (m_stashPos < m_stash.size()) return FromStash(buffer, size);
     for (;;) {
+      // Tiles spent in an earlier pass (or call) leave room for the next.
+      m_active.erase(std::remove_if(m_active.begin(), m_active.end(),
+                                    [](const TileReader& r) { return !r.open; }),
+                     m_active.end());
       while (m_active.size() < m_owner.maxOpenTiles() && m_nextPending < m_pending.size()) {
         TileReader r = m_pending[m_nextPending++];
         if (r.Start(m_owner, q)) m_active.push_back(r);
@@ -125,7 +129,7 @@ class DatasetCursor final : public IPointCloudCursor {
       for (const TileReader& r : m_active) weights.push_back(std::max<uint64_t>(1, r.remaining));
       const std::vector<uint64_t> shares = SplitBudget(weights, size);
       unsigned written = 0;
-      bool finished = false;
+      bool finished = false;  // some tile was found spent in this pass
       for (size_t k = 0; k < m_active.size(); ++k) {
         if (shares[k] == 0) continue;
         TileReader& r = m_active[k];
@@ -152,11 +156,6 @@ class DatasetCursor final : public IPointCloudCursor {
           r.Stop(m_owner);
           finished = true;
         }
-      }
-      if (finished) {
-        m_active.erase(std::remove_if(m_active.begin(), m_active.end(),
-                                      [](const TileReader& r) { return !r.open; }),
-                       m_active.end());
       }
       if (written > 0) {
         FillersLast(buffer, written);
