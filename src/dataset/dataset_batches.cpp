@@ -115,7 +115,10 @@ class DatasetCursor final : public IPointCloudCursor {
 
   unsigned Next(const DatasetQuery& q, CellPoint* buffer, unsigned size) {
     if (m_stashPos < m_stash.size()) return FromStash(buffer, size);
-    for (;;) {
+    unsigned total = 0;
+    // Passes over the open window until the batch is full or no tile is
+    // left to bring in: small tiles run dry within one batch.
+    while (total < size) {
       // Tiles spent in an earlier pass (or call) leave room for the next.
       m_active.erase(std::remove_if(m_active.begin(), m_active.end(),
                                     [](const TileReader& r) { return !r.open; }),
@@ -124,26 +127,29 @@ class DatasetCursor final : public IPointCloudCursor {
         TileReader r = m_pending[m_nextPending++];
         if (r.Start(m_owner, q)) m_active.push_back(r);
       }
-      if (m_active.empty()) return 0;
+      if (m_active.empty()) break;
       std::vector<uint64_t> weights;
       for (const TileReader& r : m_active) weights.push_back(std::max<uint64_t>(1, r.remaining));
-      const std::vector<uint64_t> shares = SplitBudget(weights, size);
+      const std::vector<uint64_t> shares = SplitBudget(weights, size - total);
       unsigned written = 0;
       bool finished = false;  // some tile was found spent in this pass
       for (size_t k = 0; k < m_active.size(); ++k) {
         if (shares[k] == 0) continue;
         TileReader& r = m_active[k];
-        const unsigned got = Fetch(r, buffer + written, unsigned(shares[k]));
+        const unsigned got = Fetch(r, buffer + total + written, unsigned(shares[k]));
         // A batch rounds every cell's share down, so one smaller than the
         // tile's visible cells may bring nothing although records are left;
-        // one larger than its visible points that brings nothing means spent.
-        if (got == 0 && (!r.cursor || shares[k] > r.visible)) {
+        // one larger than its visible points that brings nothing means spent,
+        // and so does a tile that gave all its visible points.
+        if ((got == 0 && (!r.cursor || shares[k] > r.visible)) || r.remaining == 0) {
           r.Stop(m_owner);
           finished = true;
         }
         written += got;
       }
+      total += written;
       if (written == 0 && !finished) {
+        if (total > 0) break;
         // Every share was too small to bring a record. A batch larger than
         // a tile's visible points brings one unless the tile is spent, so
         // one such batch goes into the stash and is handed out from there.
@@ -154,14 +160,15 @@ class DatasetCursor final : public IPointCloudCursor {
           m_stashPos = 0;
           if (got > 0) return FromStash(buffer, size);
           r.Stop(m_owner);
-          finished = true;
         }
+        continue;
       }
-      if (written > 0) {
-        FillersLast(buffer, written);
-        return written;
-      }
+      // Without a spent tile no new one can come in: the rest waits for
+      // the next batch.
+      if (!finished) break;
     }
+    FillersLast(buffer, total);
+    return total;
   }
 
  private:
