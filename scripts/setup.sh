@@ -9,7 +9,8 @@ have() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok ins
 
 required=(cmake g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev libbenchmark-dev
           libpng-dev zlib1g-dev libcpp-httplib-dev pkg-config
-          pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib)
+          pybind11-dev python3-dev python3-numpy python3-pytest python3-matplotlib
+          python3-dask python3-distributed)
 # Without these only the browser test is skipped.
 optional=(chromium)
 

@@ -8,6 +8,7 @@
 #include "vorlin/camera.h"
 #include "vorlin/cell_point.h"
 #include "vorlin/codec_reader.h"
+#include "vorlin/dataset.h"
 #include "vorlin/export.h"
 #include "vorlin/filter.h"
 #include "vorlin/las_file_writer.h"

@@ -20,8 +20,10 @@ using namespace Zelvane::Vorlin;
 namespace vorlin {
 namespace python {
 
-EngineState::EngineState() : engine(QvVorlin::create()) {
+EngineState::EngineState(unsigned maxOpenTiles)
+    : engine(maxOpenTiles ? VorlinDataset::createDataset(maxOpenTiles) : QvVorlin::create()) {
   if (!engine) throw std::bad_alloc();
+  if (maxOpenTiles) dataset = static_cast<VorlinDataset*>(engine);
 }
 
 EngineState::~EngineState() { QvVorlin::destroy(engine); }
@@ -35,7 +37,8 @@ namespace {
 
 class Cloud {
  public:
-  Cloud(const py::object& file, long long preload) : m_state(std::make_shared<EngineState>()) {
+  Cloud(const py::object& file, long long preload, unsigned maxOpenTiles = 0)
+      : m_state(std::make_shared<EngineState>(maxOpenTiles)) {
     const Path path = ToPath(file, "path");
     if (preload < 0) throw py::value_error("preload must be 0 or more bytes");
     const int budget = preload > INT_MAX ? INT_MAX : int(preload);
@@ -55,6 +58,10 @@ class Cloud {
       if (IsDirectory(path)) {
         PyErr_SetObject(PyExc_IsADirectoryError, py::make_tuple(21, "is a folder", path.text).ptr());
         throw py::error_already_set();
+      }
+      if (m_state->dataset) {
+        RaiseVorlinError(Quoted(path) + " is not a usable dataset catalog: " +
+                         m_state->dataset->catalogError());
       }
       RaiseVorlinError(Quoted(path) + " is not a readable QZV file (version 3 to 5)");
     }
@@ -154,6 +161,23 @@ class Cloud {
     }
   }
 
+  // (name, reason) of every tile found unusable so far; empty for one file.
+  py::list failedTiles() {
+    std::vector<std::pair<std::string, std::string>> failed;
+    WithEngine([&](QvVorlin&) {
+      if (!m_state->dataset) return 0;
+      for (unsigned i = 0; i < m_state->dataset->failedTileCount(); ++i) {
+        const char* name = nullptr;
+        const char* reason = nullptr;
+        if (m_state->dataset->failedTile(i, &name, &reason)) failed.emplace_back(name, reason);
+      }
+      return 0;
+    });
+    py::list out;
+    for (const auto& f : failed) out.append(py::make_tuple(f.first, f.second));
+    return out;
+  }
+
   std::string repr() {
     if (closed()) return "<vorlin.Cloud '" + m_state->path + "' closed>";
     return "<vorlin.Cloud '" + m_state->path + "' " + std::to_string(pointCount()) + " points>";
@@ -237,6 +261,10 @@ void RegisterCloud(py::module_& m) {
            "the box, or the frustum's four side planes); otherwise such cells deliver all "
            "their points. near_clip and far_clip say whether the frustum's near and far "
            "planes bound the cells seen.")
+      .def_property_readonly("failed_tiles", &Cloud::failedTiles,
+                             "For a dataset: (name, reason) of each tile found unusable so far "
+                             "(in the catalog or when a query opened it); those tiles are left "
+                             "out of answers. Empty for one file.")
       .def("save_v3", &Cloud::saveV3, py::arg("path"),
            "Writes a version-3 copy of this version-4 file. Raises VorlinError on failure.")
       .def("close", &Cloud::close, "Closes the file; safe to call twice.")
@@ -251,6 +279,18 @@ void RegisterCloud(py::module_& m) {
       "Opens a QZV file. preload is the number of bytes of point records a background thread "
       "keeps in memory to answer coarse queries (0: none). Raises FileNotFoundError, or "
       "VorlinError for a file that is not QZV.");
+
+  m.def(
+      "open_dataset",
+      [](const py::object& path, long long preload, unsigned maxOpenTiles) {
+        if (maxOpenTiles == 0) throw py::value_error("max_open_tiles must be 1 or more");
+        return Cloud(path, preload, maxOpenTiles);
+      },
+      py::arg("path"), py::arg("preload") = 0, py::arg("max_open_tiles") = 64,
+      "Opens a dataset from its catalog (JSON) as one cloud with the same queries. Tiles open "
+      "when a query needs them, at most max_open_tiles at once, sharing preload. A tile that "
+      "cannot be used is left out and listed in failed_tiles. Raises FileNotFoundError, or "
+      "VorlinError for a file that is not a catalog.");
 }
 
 }  // namespace python

@@ -19,13 +19,16 @@ namespace python {
 // which is always taken with the GIL released (a waiting thread must not
 // hold the GIL that the holder may need to return).
 struct EngineState {
-  EngineState();
+  // maxOpenTiles 0: an engine for one file; otherwise a dataset reading at
+  // most that many tiles at once.
+  explicit EngineState(unsigned maxOpenTiles = 0);
   ~EngineState();
   EngineState(const EngineState&) = delete;
   EngineState& operator=(const EngineState&) = delete;
 
   std::mutex mutex;
   Zelvane::Vorlin::QvVorlin* engine;
+  Zelvane::Vorlin::VorlinDataset* dataset = nullptr;  // engine, when it is a dataset
   bool open = false;
   // Grows at every close; a handle made under another generation is stale.
   uint64_t generation = 0;

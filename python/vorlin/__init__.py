@@ -33,6 +33,7 @@ from ._vorlin import (
     is_local,
     local_name,
     open,
+    open_dataset,
 )
 
 __all__ = [
@@ -53,4 +54,16 @@ __all__ = [
     "is_local",
     "local_name",
     "open",
+    "open_dataset",
+    "dataset",
 ]
+
+
+def __getattr__(name):
+    # vorlin.dataset (the Dask build) loads on first use, so that running it
+    # as `python -m vorlin.dataset` finds it not yet imported.
+    if name == "dataset":
+        import importlib
+
+        return importlib.import_module(".dataset", __name__)
+    raise AttributeError(f"module 'vorlin' has no attribute {name!r}")

@@ -16,4 +16,6 @@ from ._vorlin import (
     is_local as is_local,
     local_name as local_name,
     open as open,
+    open_dataset as open_dataset,
 )
+from . import dataset as dataset

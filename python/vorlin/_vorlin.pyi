@@ -1,6 +1,6 @@
 import os
 from types import TracebackType
-from typing import Callable, Iterable, Iterator, Literal, Optional, Sequence, Tuple, Type, Union
+from typing import Callable, Iterable, Iterator, List, Literal, Optional, Sequence, Tuple, Type, Union
 
 import numpy as np
 import numpy.typing as npt
@@ -25,6 +25,7 @@ def import_file(
     progress: Optional[Callable[[float], object]] = None,
 ) -> None: ...
 def open(path: PathLike, preload: int = 0) -> Cloud: ...
+def open_dataset(path: PathLike, preload: int = 0, max_open_tiles: int = 64) -> Cloud: ...
 def frustum(
     eye: Sequence[float],
     target: Sequence[float],
@@ -56,6 +57,8 @@ class Cloud:
     def units(self) -> float: ...
     @property
     def attributes(self) -> Tuple[str, ...]: ...
+    @property
+    def failed_tiles(self) -> List[Tuple[str, str]]: ...
     def query(
         self,
         box: Optional[Sequence[float]] = None,

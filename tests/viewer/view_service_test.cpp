@@ -127,6 +127,50 @@ TEST_F(ViewServiceTest, FirstSampleSplitsTheBudgetAndRefinementsReachIt) {
   EXPECT_EQ(more.delivered, total);
 }
 
+// The same two tiles as one dataset catalog: one source to the page, the
+// budget still reached through the dataset's cursor.
+TEST_F(ViewServiceTest, ADatasetCatalogIsServedAsOneSource) {
+  std::string tiles;
+  for (size_t i = 0; i < s_files.size(); ++i) {
+    QvVorlin* e = QvVorlin::create();
+    const std::wstring w(s_files[i].begin(), s_files[i].end());
+    ASSERT_TRUE(e->open(w.c_str(), 0));
+    double b[6];
+    e->getExtents(b[0], b[1], b[2], b[3], b[4], b[5]);
+    char entry[512];
+    snprintf(entry, sizeof entry,
+             "%s{\"name\": \"t%zu\", \"file\": \"t%zu.qzv\", \"points\": %llu, \"bounds\": "
+             "[%.17g, %.17g, %.17g, %.17g, %.17g, %.17g], \"attributes\": [\"RGB\"]}",
+             i ? ", " : "", i, i, static_cast<unsigned long long>(e->totalPointCount()), b[0],
+             b[1], b[2], b[3], b[4], b[5]);
+    tiles += entry;
+    QvVorlin::destroy(e);
+  }
+  const std::string catalog = s_folder + "/catalog.json";
+  FILE* f = fopen(catalog.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  fprintf(f, "{\"format\": \"vorlin-dataset\", \"version\": 1, \"tiles\": [%s], "
+             "\"totals\": {\"tiles\": 2, \"points\": 40000}}", tiles.c_str());
+  ASSERT_EQ(fclose(f), 0);
+  ViewService dataset;
+  std::string error;
+  ASSERT_TRUE(dataset.Open({catalog}, 1 << 20, error)) << error;
+  unlink(catalog.c_str());
+  EXPECT_EQ(dataset.tileCount(), 1u);
+  const Answer first = Decode(dataset.View(Camera("d", 1, "100,-150,150", 20000, 8000)));
+  EXPECT_EQ(first.visiblePoints, 40000u);
+  EXPECT_GT(first.count, 7900u);
+  uint64_t total = first.count;
+  Answer more;
+  for (int round = 0; round < 20 && !more.complete; ++round) {
+    more = Decode(dataset.Refine(More("d", 1, 5000)));
+    total += more.count;
+  }
+  EXPECT_TRUE(more.complete);
+  EXPECT_LE(total, 20000u);
+  EXPECT_GE(total, 19000u);
+}
+
 TEST_F(ViewServiceTest, ANewerCameraMakesTheOlderOneStale) {
   Decode(service.View(Camera("b", 5, "100,-150,150", 20000, 5000)));
   Decode(service.View(Camera("b", 6, "-100,100,150", 20000, 5000)));

@@ -29,6 +29,7 @@ int RunGenerate(const Words& words);
 int RunIsLocal(const Words& words);
 int RunLocalName(const Words& words);
 int RunDemo(const Words& words);
+int RunDataset(const Words& words);
 
 extern const char kImportUsage[];
 extern const char kInfoUsage[];
@@ -40,6 +41,7 @@ extern const char kGenerateUsage[];
 extern const char kIsLocalUsage[];
 extern const char kLocalNameUsage[];
 extern const char kDemoUsage[];
+extern const char kDatasetUsage[];
 
 // Prints the help text of a command on stdout; returns the exit code 0.
 int PrintUsage(const char* usage);

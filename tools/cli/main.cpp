@@ -30,6 +30,7 @@ const Command kCommands[] = {
     {"local-name", "print the short local file name for a path", kLocalNameUsage,
      RunLocalName},
     {"demo", "generate, import, inspect, query and render a scene", kDemoUsage, RunDemo},
+    {"dataset", "build a dataset of many tiles on Dask", kDatasetUsage, RunDataset},
     {"view", "serve QZV files to a point viewer in the browser", viewer::kViewUsage,
      viewer::RunView},
 };

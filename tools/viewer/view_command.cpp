@@ -32,10 +32,12 @@ namespace vorlin {
 namespace viewer {
 
 const char kViewUsage[] =
-    "usage: vorlin view FILE.qzv [MORE.qzv ...] [--port N] [--host ADDR] [--budget N]\n"
+    "usage: vorlin view FILE.qzv|CATALOG.json [MORE ...] [--port N] [--host ADDR] [--budget N]\n"
     "\n"
     "Serves the files, as tiles of one scene, to a point viewer in the browser\n"
     "and prints its address; Ctrl-C stops it. Only the named files are served.\n"
+    "A dataset catalog (CATALOG.json, from 'vorlin dataset build') counts as one\n"
+    "file: its tiles are read as the camera needs them.\n"
     "\n"
     "  --port N    port to listen on (default 8080; 0 picks a free one)\n"
     "  --host ADDR address to listen on (default 127.0.0.1, this machine only)\n"

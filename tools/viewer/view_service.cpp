@@ -20,6 +20,9 @@ namespace {
 constexpr uint64_t kPieceRecords = 262144;
 constexpr size_t kMaxSessions = 32;
 constexpr size_t kPooledBlocks = 3;
+// Tiles of a dataset open at once in the viewer (each with its share of the
+// preload).
+constexpr unsigned kDatasetOpenTiles = 64;
 
 std::wstring Widen(const std::string& utf8) {
   std::wstring wide;
@@ -163,11 +166,17 @@ bool ViewService::Open(const std::vector<std::string>& paths, uint64_t preloadBy
     std::unique_ptr<Tile> tile(new Tile);
     const size_t slash = path.find_last_of('/');
     tile->name = slash == std::string::npos ? path : path.substr(slash + 1);
-    tile->engine = QvVorlin::create();
+    // A catalog (.json) is a dataset of tiles, read through one engine.
+    const bool dataset = path.size() > 5 && path.compare(path.size() - 5, 5, ".json") == 0;
+    tile->engine = dataset ? VorlinDataset::createDataset(kDatasetOpenTiles) : QvVorlin::create();
     tiles.push_back(std::move(tile));
     Tile& t = *tiles.back();
     if (!t.engine || !t.engine->open(Widen(path).c_str(), static_cast<int>(perFile))) {
-      error = "'" + path + "' could not be opened as a QZV file";
+      error = "'" + path + "' could not be opened as a " +
+              (dataset ? "dataset catalog" : "QZV file");
+      if (dataset && t.engine) {
+        error += ": " + std::string(static_cast<VorlinDataset*>(t.engine)->catalogError());
+      }
       for (auto& other : tiles) {
         if (other->engine) QvVorlin::destroy(other->engine);
       }
@@ -179,8 +188,11 @@ bool ViewService::Open(const std::vector<std::string>& paths, uint64_t preloadBy
     t.engine->hasAttribute(L"RGB", t.rgb);
     t.engine->hasAttribute(L"Intensity", t.intensity);
     t.engine->hasAttribute(L"CustomAttribute", t.custom);
+    // A dataset has no cell table of its own: its visible cells count as
+    // none, so a camera is complete once its tiles are spent or its share
+    // delivered.
     std::string summaryError;
-    if (!cli::ReadQzvSummary(path, t.summary, summaryError)) {
+    if (!dataset && !cli::ReadQzvSummary(path, t.summary, summaryError)) {
       error = "'" + path + "': " + summaryError;
       for (auto& other : tiles) {
         if (other->engine) QvVorlin::destroy(other->engine);
