@@ -198,6 +198,9 @@ int RunView(const std::vector<std::string>& words) {
     }
   });
 
+  // A browser that closes a connection mid-answer must cost that answer
+  // only, not the server.
+  signal(SIGPIPE, SIG_IGN);
   // Ctrl-C is taken by a thread of its own, which stops the server cleanly;
   // the server's threads inherit the blocked mask.
   sigset_t stopSignals, previous;
