@@ -73,6 +73,19 @@ def _describe(qzv):
                 "bytes": os.path.getsize(qzv)}
 
 
+def _georeferencing(source):
+    """The source's coordinate system as text (WKT or GeoTIFF keys), or ""."""
+    import vorlin
+
+    if not source.lower().endswith((".las", ".laz")):
+        return ""
+    try:
+        found = vorlin.Source(source).georeferencing
+    except Exception:
+        return ""
+    return found[1] if found else ""
+
+
 def _finished(qzv, record, stamp):
     """The tile's record when its QZV is complete and from this very source."""
     try:
@@ -101,6 +114,7 @@ def import_tile(source, qzv):
         return dict(saved, resumed=True)
     vorlin.import_file(source, qzv)
     saved = dict(stamp, **_describe(qzv))
+    saved["georeferencing"] = _georeferencing(source)
     _write_atomically(record, json.dumps(saved))
     return dict(saved, resumed=False)
 
