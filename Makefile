@@ -54,7 +54,7 @@ test-tsan: $(SETUP_STAMP)
 	  -DVORLIN_SANITIZE=thread
 	$(CMAKE) --build $(TSAN_DIR) -j $(JOBS)
 	cd $(TSAN_DIR) && TSAN_OPTIONS=halt_on_error=1 \
-	  $(CTEST) --output-on-failure -j $(JOBS) -L engine
+	  $(CTEST) --output-on-failure -j $(JOBS) -L '^(engine|readers)$$'
 
 # The Python package (python/): the extension and its files in build/rel/python.
 .PHONY: python

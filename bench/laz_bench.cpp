@@ -3,7 +3,8 @@
 // through it (or through the built-in LAS reader).
 //   vorlin_bench_laz make <format> <points> <out.las> <out.laz>
 //   vorlin_bench_laz decode <file>            -> "<cpu s> <points> <wall s>"
-//   vorlin_bench_laz import <file> <out.qzv> [builtin]  -> the same
+//   vorlin_bench_laz import <file> <out.qzv> [builtin|ahead]  -> the same
+//     (ahead: the source reader decodes LAZ on its background thread)
 // CPU time of the process is the measure: the machine may be shared.
 #include <stdio.h>
 #include <stdlib.h>
@@ -125,8 +126,9 @@ int Decode(const char* path) {
   return check == 0xFFFFFFFFFFFFull ? 2 : 0;  // keeps the loop honest
 }
 
-int Import(const char* path, const char* out, bool builtIn) {
+int Import(const char* path, const char* out, bool builtIn, bool ahead) {
   vv::SourceReader source;
+  source.SetDecodeAhead(ahead);
   vv::LasReader las;
   vv::IReader* reader = builtIn ? static_cast<vv::IReader*>(&las) : &source;
   const std::wstring in = Wide(path), qzv = Wide(out);
@@ -151,10 +153,11 @@ int main(int argc, char** argv) {
   if (mode == "make" && argc == 6) return Make(atoi(argv[2]), strtoull(argv[3], nullptr, 10), argv[4], argv[5]);
   if (mode == "decode" && argc == 3) return Decode(argv[2]);
   if (mode == "import" && (argc == 4 || argc == 5))
-    return Import(argv[2], argv[3], argc == 5 && std::string(argv[4]) == "builtin");
+    return Import(argv[2], argv[3], argc == 5 && std::string(argv[4]) == "builtin",
+                  argc == 5 && std::string(argv[4]) == "ahead");
   fprintf(stderr,
           "usage: %s make <format> <points> <las> <laz> | decode <file> | "
-          "import <file> <out.qzv> [builtin]\n",
+          "import <file> <out.qzv> [builtin|ahead]\n",
           argv[0]);
   return 2;
 }

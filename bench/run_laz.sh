@@ -5,10 +5,11 @@
 # decoded by the laz-perf WebAssembly codec when node is present (the npm
 # package is installed into <build>/lazperf, outside the source tree), and an
 # import of the LAS and of the LAZ file through the source reader (format 3
-# also through the built-in LAS reader). Times are CPU seconds of the process
-# (medians of RUNS, runs of the compared programs interleaved), because the
-# machine may be shared; wall seconds are shown beside them. Markdown on
-# stdout.
+# also through the built-in LAS reader; the LAZ once more with the reader
+# decoding ahead on its own thread, compared by wall time). Times are CPU
+# seconds of the process (medians of RUNS, runs of the compared programs
+# interleaved), because the machine may be shared; wall seconds are shown
+# beside them. Markdown on stdout.
 #
 #   bench/run_laz.sh [build-dir] [work-dir] [runs] [points]
 #
@@ -65,6 +66,7 @@ for format in 3 6; do
     [ $have_peer -eq 0 ] || run "$work/peer.times" node "$root/bench/lazperf_decode.js" "$peer" "$laz"
     run "$work/implas.times" "$bin" import "$las" "$work/out.qzv"
     run "$work/implaz.times" "$bin" import "$laz" "$work/out.qzv"
+    run "$work/impahead.times" "$bin" import "$laz" "$work/out.qzv" ahead
     [ "$format" -gt 5 ] || run "$work/impbuiltin.times" "$bin" import "$las" "$work/out.qzv" builtin
   done
   plain=$(summary "$work/las.times")
@@ -83,6 +85,11 @@ for format in 3 6; do
   row "format $format: import of the LAS, source reader" "$imp"
   row "format $format: import of the LAZ, source reader (vs import of the LAS)" \
     "$(summary "$work/implaz.times")" "${imp%% *}"
+  ahead=$(summary "$work/impahead.times")
+  row "format $format: import of the LAZ, decoding ahead on a second thread (vs import of the LAS, CPU)" \
+    "$ahead" "${imp%% *}"
+  awk -v a="${imp##* }" -v b="${ahead##* }" 'BEGIN {
+    printf "| format %s: import of the LAS / import of the LAZ decoding ahead, wall | | | | | %.2f |\n", "'"$format"'", a / b }'
   if [ "$format" -le 5 ]; then
     row "format $format: import of the LAS, built-in LAS reader (vs source reader)" \
       "$(summary "$work/impbuiltin.times")" "${imp%% *}"

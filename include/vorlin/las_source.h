@@ -138,6 +138,15 @@ class VORLIN_API SourceReader : public IReader2 {
   [[nodiscard]] bool NextRecord(uint8_t* record);
   bool failed() const;
 
+  // Off by default. On, compressed records are decoded by one background
+  // thread of the reader's own, ahead of the reads, so that decoding overlaps
+  // the caller's work: memory grows by at most 3 batches of about 1 MiB of
+  // records each; records, their order, the end of a pass and a damaged
+  // chunk's error (after the same records) are as without it. Takes effect
+  // at the next Open or rewind (ReadFirstPoint rewinds); Close stops the
+  // thread within one chunk's start. Plain LAS is always read directly.
+  void SetDecodeAhead(bool on);
+
   struct State;
 
  private:

@@ -1,5 +1,6 @@
 #include "platform/thread.h"
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -14,6 +15,22 @@ CriticalSection::CriticalSection() : m_impl(new Impl) {}
 CriticalSection::~CriticalSection() = default;
 void CriticalSection::Enter() { m_impl->mutex.lock(); }
 void CriticalSection::Leave() { m_impl->mutex.unlock(); }
+
+struct Monitor::Impl {
+  std::mutex mutex;
+  std::condition_variable condition;
+};
+
+Monitor::Monitor() : m_impl(new Impl) {}
+Monitor::~Monitor() = default;
+void Monitor::Enter() { m_impl->mutex.lock(); }
+void Monitor::Leave() { m_impl->mutex.unlock(); }
+void Monitor::Wait() {
+  std::unique_lock<std::mutex> held(m_impl->mutex, std::adopt_lock);
+  m_impl->condition.wait(held);
+  held.release();
+}
+void Monitor::NotifyAll() { m_impl->condition.notify_all(); }
 
 struct Thread::Impl {
   std::thread thread;

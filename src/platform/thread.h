@@ -22,6 +22,25 @@ class CriticalSection {
   std::unique_ptr<Impl> m_impl;
 };
 
+// A plain lock with one condition to wait on. Wait must be called between
+// Enter and Leave; it releases the lock while waiting, may return
+// spuriously, and holds the lock again when it returns.
+class Monitor {
+ public:
+  Monitor();
+  ~Monitor();
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+  void Enter();
+  void Leave();
+  void Wait();
+  void NotifyAll();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+};
+
 // One thread running a function from Start until it returns.
 class Thread {
  public:

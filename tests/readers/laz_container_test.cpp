@@ -267,6 +267,48 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
   }
 }
 
+// Decoding ahead on a second thread meets the damage after the same records
+// and reports it in the same words.
+TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
+  const struct {
+    int format;
+    std::vector<uint8_t> (*damage)(std::vector<uint8_t>);
+  } cases[] = {
+      {3, [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) {
+           e[0].byteCount -= 40;
+           e[1].byteCount += 40;
+         });
+       }},
+      {7, [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    WriteBytes(dir.file("bad.laz"), c.damage(Valid(c.format)));
+    size_t counts[2];
+    std::string errors[2];
+    std::vector<uint8_t> got[2];
+    for (int ahead = 0; ahead < 2; ++ahead) {
+      vv::SourceReader reader;
+      reader.SetDecodeAhead(ahead == 1);
+      ASSERT_TRUE(reader.Open(dir.wfile("bad.laz").c_str()));
+      std::vector<uint8_t> record(reader.info().recordLength);
+      counts[ahead] = 0;
+      while (reader.NextRecord(record.data())) {
+        ++counts[ahead];
+        got[ahead].insert(got[ahead].end(), record.begin(), record.end());
+      }
+      EXPECT_TRUE(reader.failed());
+      EXPECT_FALSE(reader.NextRecord(record.data()));  // the failure is sticky
+      errors[ahead] = reader.lastError();
+    }
+    EXPECT_EQ(counts[0], counts[1]);
+    EXPECT_EQ(errors[0], errors[1]);
+    EXPECT_FALSE(errors[1].empty());
+    EXPECT_TRUE(got[0] == got[1]);
+  }
+}
+
 }  // namespace
 
 namespace {

@@ -32,6 +32,7 @@ RecordStream::RecordStream() = default;
 RecordStream::~RecordStream() { Close(); }
 
 void RecordStream::Close() {
+  StopAhead();
   CloseRecordFile(m_file, m_records);
   m_decoder.reset();
   m_chunks.clear();
@@ -193,12 +194,16 @@ bool RecordStream::ReadChunkTable(const LasSourceInfo& info, uint64_t fileSize,
 }
 
 bool RecordStream::Rewind() {
+  StopAhead();
   if (!m_file.IsValid()) return false;
   m_delivered = 0;
   m_damaged = false;
   m_nextChunk = 0;
   m_leftInChunk = 0;
-  if (m_decoder) return true;
+  if (m_decoder) {
+    if (m_aheadWanted) StartAhead();
+    return true;
+  }
   if (!m_file.Seek(int64_t(m_pointDataStart))) return false;
   m_records->Empty();
   return true;
@@ -206,7 +211,7 @@ bool RecordStream::Rewind() {
 
 RecordStream::Result RecordStream::Fail(const std::string& why) {
   m_damaged = true;
-  m_error = why;
+  m_decodeError = why;
   return Result::Damaged;
 }
 
@@ -228,6 +233,13 @@ bool RecordStream::LoadChunk(size_t index) {
 }
 
 RecordStream::Result RecordStream::Next(uint8_t* record) {
+  if (m_ahead) return NextAhead(record);
+  const Result result = Decode(record);
+  if (result == Result::Damaged) m_error = m_decodeError;
+  return result;
+}
+
+RecordStream::Result RecordStream::Decode(uint8_t* record) {
   if (m_damaged) return Result::Damaged;
   if (!m_file.IsValid() || m_delivered >= m_present) return Result::End;
   if (!m_decoder) {
