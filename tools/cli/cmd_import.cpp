@@ -312,6 +312,8 @@ int RunImport(const Words& words) {
   for (size_t i = 0; i < inputs.size(); ++i) {
     if (!UsesSourceReader(inputs[i], builtinLas)) continue;
     sourceReaders.emplace_back(new SourceReader);
+    // LAZ decoding then runs beside the import's own work.
+    sourceReaders.back()->SetDecodeAhead(true);
     readers[i] = sourceReaders.back().get();
   }
 
