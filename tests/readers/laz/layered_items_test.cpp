@@ -30,25 +30,27 @@ std::vector<Item> ItemsFor(int format, int extraBytes, uint16_t version = 3) {
   return items;
 }
 
-// Which channel was used last differs between the versions: only the
-// version-4 encoder switches contexts by the channel alone.
+// The versions differ in which context predicts a channel seen before; the
+// container's round trips write version 3 only.
 TEST(LayeredRoundTrip, Version4ChunksOfManySizesComeBackUnchanged) {
   for (int format = 6; format <= 10; ++format) {
     const std::vector<Item> v4 = ItemsFor(format, format % 3, 4);
     const size_t size = RecordSize(v4);
-    const std::vector<uint8_t> records = MakeRecords(format, int(size), 3100, uint32_t(format));
+    const std::vector<uint8_t> all = MakeRecords(format, int(size), 3100, uint32_t(format));
     auto decoder = MakeLayeredDecoder(v4);
     ASSERT_TRUE(decoder);
+    // Tiny chunks start every context afresh: a few records suffice.
     for (uint32_t chunkPoints : {1u, 3u, 1000u, 5000u}) {
       SCOPED_TRACE(testing::Message() << "format " << format << " chunk " << chunkPoints);
+      const std::vector<uint8_t> records(all.begin(), all.begin() + long(size * (chunkPoints < 5 ? 50 : 3100)));
       const auto chunks = EncodeChunks(v4, records, chunkPoints);
-      std::vector<uint8_t> back, all;
+      std::vector<uint8_t> back, decoded;
       for (size_t c = 0; c < chunks.size(); ++c) {
         const uint32_t count = uint32_t(std::min<size_t>(chunkPoints, records.size() / size - c * chunkPoints));
         ASSERT_TRUE(DecodeChunk(*decoder, chunks[c], count, size, back)) << "chunk " << c;
-        all.insert(all.end(), back.begin(), back.end());
+        decoded.insert(decoded.end(), back.begin(), back.end());
       }
-      EXPECT_TRUE(all == records);
+      EXPECT_TRUE(decoded == records);
     }
   }
 }
