@@ -191,22 +191,3 @@ TEST_F(ClipTest, ClippedBatchesMarkRejectedRecords) {
       ASSERT_TRUE(isnan(buffer[i].x) && isnan(buffer[i].y) && isnan(buffer[i].z));
   }
 }
-
-// The frustum owns its corners: copies keep theirs when the source changes
-// or goes away.
-TEST(ViewFrustum, CopiesOwnTheirCorners) {
-  auto source = std::make_unique<VorlinViewFrustum>(BoxFrustum(-1, 1, -2, 2, 0, 10));
-  source->setFarClip(true);
-  VorlinViewFrustum copied(*source), assigned;
-  assigned = *source;
-  *source = BoxFrustum(5, 6, 5, 6, 5, 6);
-  source.reset();
-  assigned = assigned;
-  for (const VorlinViewFrustum* f : {&copied, &assigned}) {
-    double x, y, z;
-    f->farLowerLeft(x, y, z);
-    EXPECT_TRUE(x == -1 && y == -2 && z == 10 && f->farClip() && !f->nearClip());
-    f->nearUpperRight(x, y, z);
-    EXPECT_TRUE(x == 1 && y == 2 && z == 0);
-  }
-}

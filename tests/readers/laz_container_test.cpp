@@ -5,15 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "las_source_support.h"
-#include "readers/laz/chunk_table.h"
-#include "readers/laz/laz_parameters.h"
 #include "vorlin/qv_vorlin.h"
 
 namespace {
 
 using namespace readers_test;
 namespace f = vorlin::format;
-namespace laz = Zelvane::Vorlin::laz;
 
 TEST(LazChunkTable, RoundTripsFixedAndVariableTables) {
   for (bool variable : {false, true}) {
@@ -39,83 +36,53 @@ TEST(LazChunkTable, RoundTripsFixedAndVariableTables) {
   }
 }
 
-// The chunk tables real writers left: their byte counts cover the space
-// between the offset field and the table exactly.
-TEST(LazChunkTable, RealFilesTablesCoverTheirChunks) {
+// The chunk tables real writers left cover the space between the offset
+// field and the table exactly, and our layered encoder reproduces their
+// chunks byte for byte from the uncompressed twins.
+TEST(LazRealFiles, TablesCoverTheChunksAndLayeredChunksEncodeAlike) {
   if (!std::filesystem::is_directory(VORLIN_SAMPLE_LAZ_DIR)) GTEST_SKIP() << "no samples";
-  int checked = 0;
+  int checked = 0, encoded = 0;
   for (const auto& entry : std::filesystem::directory_iterator(VORLIN_SAMPLE_LAZ_DIR)) {
     if (entry.path().extension() != ".laz") continue;
     SCOPED_TRACE(entry.path().filename().string());
     const std::vector<uint8_t> file = ReadBytes(entry.path().string());
-    const uint32_t start = f::GetU32(file.data() + 96);
-    uint64_t tableAt = f::GetU64(file.data() + start);
-    if (int64_t(tableAt) <= int64_t(start)) tableAt = f::GetU64(file.data() + file.size() - 8);
-    ASSERT_LT(tableAt + 8, file.size() + 1);
-    const uint32_t count = f::GetU32(file.data() + tableAt + 4);
-    // Which kind of table: the compression record's chunk size says.
-    laz::Parameters parameters;
-    bool found = false;
-    for (size_t at = f::GetU16(file.data() + 94); at + 54 <= start;) {
-      const uint16_t length = f::GetU16(file.data() + at + 20);
-      if (f::GetU16(file.data() + at + 18) == laz::kCompressionRecordId) {
-        std::string error;
-        ASSERT_TRUE(laz::ParseParameters(
-            std::vector<uint8_t>(file.begin() + long(at + 54), file.begin() + long(at + 54 + length)),
-            parameters, error))
-            << error;
-        found = true;
-      }
-      at += 54 + length;
-    }
-    ASSERT_TRUE(found);
-    std::vector<uint8_t> coded(file.begin() + long(tableAt + 8), file.end());
-    coded.resize(coded.size() + 8, 0);
-    std::vector<laz::ChunkEntry> entries;
-    ASSERT_TRUE(laz::DecodeChunkTable(coded.data(), coded.size(), count,
-                                      parameters.chunkSize == laz::kVariableChunkSize, entries));
-    uint64_t bytes = 0;
-    for (const laz::ChunkEntry& e : entries) bytes += e.byteCount;
-    EXPECT_EQ(tableAt, start + 8 + bytes);
+    const LazLayout l = LocateLaz(file);
+    ASSERT_NE(0u, l.parametersAt);
+    ASSERT_LE(l.tableAt + 8, file.size());
+    ASSERT_EQ(f::GetU32(file.data() + l.tableAt + 4), l.chunks.size());
+    uint64_t at = l.pointStart + 8;
+    for (const laz::ChunkEntry& e : l.chunks) at += e.byteCount;
+    EXPECT_EQ(l.tableAt, at);
     ++checked;
+    const std::string twin = entry.path().string().substr(0, entry.path().string().size() - 4) + ".las";
+    if (l.parameters.items[0].type != uint16_t(laz::ItemType::Point14) || !std::filesystem::exists(twin))
+      continue;
+    const std::vector<uint8_t> records = StoredRecords(twin);
+    const std::vector<std::vector<uint8_t>> chunks =
+        EncodeChunks(l.parameters.items, records, l.parameters.chunkSize);
+    ASSERT_EQ(l.chunks.size(), chunks.size());
+    at = l.pointStart + 8;
+    for (size_t i = 0; i < chunks.size(); at += l.chunks[i++].byteCount) {
+      ASSERT_EQ(l.chunks[i].byteCount, chunks[i].size()) << "chunk " << i;
+      EXPECT_TRUE(std::equal(chunks[i].begin(), chunks[i].end(), file.begin() + long(at))) << "chunk " << i;
+    }
+    ++encoded;
   }
   EXPECT_GE(checked, 10);
+  EXPECT_EQ(3, encoded);
 }
 
 }  // namespace
 
 namespace {
 
-// Where the parts of a LAZ file lie, found from its bytes.
-struct Layout_ {
-  uint32_t pointStart = 0;
-  size_t parametersAt = 0;  // the compression record's data
-  uint64_t tableAt = 0;
-};
-
-Layout_ Locate(const std::vector<uint8_t>& file) {
-  Layout_ l;
-  l.pointStart = f::GetU32(file.data() + 96);
-  for (size_t at = f::GetU16(file.data() + 94); at + 54 <= l.pointStart;) {
-    if (f::GetU16(file.data() + at + 18) == laz::kCompressionRecordId) l.parametersAt = at + 54;
-    at += 54 + f::GetU16(file.data() + at + 20);
-  }
-  l.tableAt = f::GetU64(file.data() + l.pointStart);
-  return l;
-}
-
 // Rewrites the chunk table with changed entries.
 std::vector<uint8_t> WithTable(std::vector<uint8_t> file,
                                void (*change)(std::vector<laz::ChunkEntry>&)) {
-  const Layout_ l = Locate(file);
-  std::vector<uint8_t> coded(file.begin() + long(l.tableAt + 8), file.end());
-  coded.resize(coded.size() + 8, 0);
-  std::vector<laz::ChunkEntry> entries;
-  EXPECT_TRUE(laz::DecodeChunkTable(coded.data(), coded.size(), f::GetU32(file.data() + l.tableAt + 4),
-                                    false, entries));
-  change(entries);
+  LazLayout l = LocateLaz(file);
+  change(l.chunks);
   file.resize(l.tableAt);
-  laz::EncodeChunkTable(entries, false, file);
+  laz::EncodeChunkTable(l.chunks, false, file);
   return file;
 }
 
@@ -149,20 +116,20 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
        [](std::vector<uint8_t> b) { b.resize(b.size() * 6 / 10); return b; }},
       {"cut, table offset left at -1", 7, Outcome::OpenFails,
        [](std::vector<uint8_t> b) {
-         const Layout_ l = Locate(b);
+         const LazLayout l = LocateLaz(b);
          f::PutU64(b.data() + l.pointStart, ~uint64_t(0));
          b.resize(b.size() - 30);
          return b;
        }},
       {"table offset past the end", 3, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU64(b.data() + Locate(b).pointStart, b.size() + 5); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU64(b.data() + LocateLaz(b).pointStart, b.size() + 5); return b; }},
       {"table version 1", 3, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).tableAt, 1); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).tableAt, 1); return b; }},
       {"table claims a million chunks", 7, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).tableAt + 4, 1000000); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).tableAt + 4, 1000000); return b; }},
       {"table entries overwritten", 3, Outcome::OpenFails,
        [](std::vector<uint8_t> b) {
-         const uint64_t at = Locate(b).tableAt + 8;
+         const uint64_t at = LocateLaz(b).tableAt + 8;
          for (uint64_t i = at; i < b.size(); ++i) b[i] = 0xFF;
          return b;
        }},
@@ -189,27 +156,27 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
          return WithTable(b, [](std::vector<laz::ChunkEntry>& e) { e.pop_back(); });
        }},
       {"chunk size halved", 7, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 500); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).parametersAt + 12, 500); return b; }},
       {"chunk size doubled", 3, Outcome::ReadFails,
-       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).parametersAt + 12, 2000); return b; }},
       {"chunk size doubled, layered", 7, Outcome::ReadFails,
-       [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).parametersAt + 12, 2000); return b; }},
       {"point count beyond the table", 3, Outcome::OpenFails,
        [](std::vector<uint8_t> b) { f::PutU32(b.data() + 107, 3001); return b; }},
       {"64-bit point count of a trillion", 7, Outcome::OpenFails,
        [](std::vector<uint8_t> b) { f::PutU64(b.data() + 247, 1000000000000ull); return b; }},
       {"unknown item type", 3, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt + 34, 99); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + LocateLaz(b).parametersAt + 34, 99); return b; }},
       {"unknown item version", 7, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt + 38, 9); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + LocateLaz(b).parametersAt + 38, 9); return b; }},
       {"unknown compressor", 3, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { f::PutU16(b.data() + Locate(b).parametersAt, 7); return b; }},
+       [](std::vector<uint8_t> b) { f::PutU16(b.data() + LocateLaz(b).parametersAt, 7); return b; }},
       {"items disagree with the record length", 3, Outcome::OpenFails,
        [](std::vector<uint8_t> b) { f::PutU16(b.data() + 105, 40); return b; }},
       {"record length below the format's minimum", 3, Outcome::OpenFails,
        [](std::vector<uint8_t> b) { f::PutU16(b.data() + 105, 30); return b; }},
       {"compressed format without a compression record", 3, Outcome::OpenFails,
-       [](std::vector<uint8_t> b) { b[Locate(b).parametersAt - 54 + 18] = 1; return b; }},
+       [](std::vector<uint8_t> b) { b[LocateLaz(b).parametersAt - 54 + 18] = 1; return b; }},
       {"point format 12", 7, Outcome::OpenFails,
        [](std::vector<uint8_t> b) { b[104] = 0x80 | 12; return b; }},
       {"a plain LAS announcing a trillion points", -3, Outcome::Truncated,
@@ -319,13 +286,11 @@ TEST_F(LazBadInput, ReadsVariableChunksAndATableOffsetAtTheEnd) {
   for (int format : {3, 7}) {
     SCOPED_TRACE(format);
     std::vector<uint8_t> file = Valid(format);
-    const Layout_ l = Locate(file);
+    const LazLayout l = LocateLaz(file);
     // Same chunks, described as variable: chunk size 0xFFFFFFFF, point
     // counts in the table.
-    std::vector<uint8_t> coded(file.begin() + long(l.tableAt + 8), file.end());
-    coded.resize(coded.size() + 8, 0);
-    std::vector<laz::ChunkEntry> entries;
-    ASSERT_TRUE(laz::DecodeChunkTable(coded.data(), coded.size(), 3, false, entries));
+    std::vector<laz::ChunkEntry> entries = l.chunks;
+    ASSERT_EQ(3u, entries.size());
     for (auto& e : entries) e.pointCount = 1000;
     file.resize(l.tableAt);
     laz::EncodeChunkTable(entries, true, file);
@@ -360,7 +325,7 @@ TEST(LazUnchunked, ReadsTheWholeStream) {
   options.chunkSize = 20000;
   ASSERT_TRUE(WriteFile(dir.wfile("one.laz"), layout, records, options));
   const std::vector<uint8_t> chunked = ReadBytes(dir.file("one.laz"));
-  const Layout_ l = Locate(chunked);
+  const LazLayout l = LocateLaz(chunked);
   std::vector<uint8_t> file(chunked.begin(), chunked.begin() + l.pointStart);
   file.insert(file.end(), chunked.begin() + l.pointStart + 8, chunked.begin() + long(l.tableAt));
   f::PutU16(file.data() + l.parametersAt, 1);

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <functional>
@@ -299,49 +298,4 @@ TEST_F(PlatformLimits, SourcesThatAreNotPlainFiles) {
   query.handle->release();
   query.handle = nullptr;
   QvVorlin::destroy(engine);
-}
-
-// More than 4 GiB of records, written by the import and read back from the
-// cells past 4 GiB; by hand only (about 9 GB of disk, minutes of time):
-//   vorlin_reliability_tests --gtest_also_run_disabled_tests --gtest_filter=*FilePast4GiB*
-TEST_F(PlatformLimits, DISABLED_FilePast4GiB) {
-  vorlin_test::ScopedTmpDir scoped(tmp);
-  const uint64_t points = 230000000;  // 4.6 GB of 20-byte records
-  const auto start = std::chrono::steady_clock::now();
-  LatticeReader reader(700, points, points);
-  const std::wstring output = dir.wfile("big.qzv");
-  ASSERT_EQ(QvVorlin::import(L"lattice", output.c_str(), &reader, nullptr, AttributeAll), Ok);
-  const auto imported = std::chrono::steady_clock::now();
-  ASSERT_GT(std::filesystem::file_size(dir.file("big.qzv")), uint64_t(1) << 32);
-  qzv_test::ReadBack t;
-  ASSERT_TRUE(qzv_test::Read(vorlin::platform::ToUtf8(output), t));
-  ASSERT_GT(t.tables.offsets.back(), uint64_t(1) << 32);
-
-  // Only the last slab of cells along x, which the file stores last.
-  QvVorlin* engine = QvVorlin::create();
-  ASSERT_TRUE(engine->open(output.c_str(), 1 << 24));
-  EXPECT_EQ(engine->totalPointCount(), points);
-  double lo[3], hi[3];
-  engine->getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double edge = hi[0] - (hi[0] - lo[0]) / double(t.header.grid.nx) * 0.5;
-  auto far = [edge](const double* box) { return box[0] >= edge ? 1 : -1; };
-  engine_test::TestFilter filter(far, [](float, float, float) { return true; });
-  engine_test::Released<IPointCloudQuery> query{engine->createQuery(&filter, false)};
-  std::vector<CellPoint> buffer(1000000);
-  const uint32_t got = engine->getPoints(query.handle, buffer.data(), uint32_t(buffer.size()));
-  EXPECT_GT(got, 100000u);
-  for (uint32_t i = 0; i < got; ++i) {
-    const CellPoint& p = buffer[i];
-    const int64_t x = llround(t.header.grid.centre[0] + p.x), y = llround(t.header.grid.centre[1] + p.y), z = llround(t.header.grid.centre[2] + p.z);
-    ASSERT_GE(double(x), edge - 1);
-    ASSERT_EQ(p.color & 0xFFFFFF, LatticeReader::Colour(x, y, z)) << i;
-  }
-  query.handle->release();
-  query.handle = nullptr;
-  ASSERT_TRUE(engine->saveAsVersion(dir.wfile("big3.qzv").c_str(), 3));
-  EXPECT_EQ(std::filesystem::file_size(dir.file("big3.qzv")), 99 + 16 * t.tables.counts.size() + 16 * points);
-  QvVorlin::destroy(engine);
-  const auto done = std::chrono::steady_clock::now();
-  printf("import %.0f s, read back and save %.0f s\n", std::chrono::duration<double>(imported - start).count(),
-         std::chrono::duration<double>(done - imported).count());
 }
