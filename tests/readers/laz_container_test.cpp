@@ -247,7 +247,7 @@ TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
            e[1].byteCount += 40;
          });
        }},
-      {7, [](std::vector<uint8_t> b) { f::PutU32(b.data() + Locate(b).parametersAt + 12, 2000); return b; }},
+      {7, [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).parametersAt + 12, 2000); return b; }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
