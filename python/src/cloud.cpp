@@ -146,10 +146,10 @@ class Cloud {
   Query query(const py::object& box, const py::object& frustum, bool clip, bool nearClip,
               bool farClip) {
     if (!box.is_none() && !frustum.is_none()) throw py::value_error("give box or frustum, not both");
-    FilterSpec spec;
-    if (!box.is_none()) spec = BoxSpec(box);
-    if (!frustum.is_none()) spec = FrustumSpec(frustum, nearClip, farClip);
-    return Query::Create(m_state, spec, clip);
+    FilterChoice choice;
+    if (!box.is_none()) choice = BoxChoice(box);
+    if (!frustum.is_none()) choice = FrustumChoice(frustum, nearClip, farClip);
+    return Query::Create(m_state, choice, clip);
   }
 
   void saveV3(const py::object& file) {
@@ -184,7 +184,7 @@ class Cloud {
   }
 
  private:
-  static FilterSpec BoxSpec(const py::object& box) {
+  static FilterChoice BoxChoice(const py::object& box) {
     std::vector<double> values;
     try {
       values = py::cast<std::vector<double>>(box);
@@ -200,13 +200,13 @@ class Cloud {
         throw py::value_error("box minimum above its maximum on axis " + std::string(1, char('x' + a)));
       }
     }
-    FilterSpec spec;
-    spec.kind = FilterSpec::kBox;
-    for (int i = 0; i < 6; ++i) spec.values[i] = values[size_t(i)];
-    return spec;
+    FilterChoice choice;
+    choice.kind = FilterChoice::kBox;
+    for (int i = 0; i < 6; ++i) choice.values[i] = values[size_t(i)];
+    return choice;
   }
 
-  static FilterSpec FrustumSpec(const py::object& frustum, bool nearClip, bool farClip) {
+  static FilterChoice FrustumChoice(const py::object& frustum, bool nearClip, bool farClip) {
     py::array_t<double, py::array::c_style | py::array::forcecast> corners;
     try {
       corners = py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(frustum);
@@ -218,15 +218,15 @@ class Cloud {
           "frustum must be an 8 x 3 array of corners (near upper right, upper left, lower left, "
           "lower right, then the far ones), as vorlin.frustum() makes");
     }
-    FilterSpec spec;
-    spec.kind = FilterSpec::kFrustum;
+    FilterChoice choice;
+    choice.kind = FilterChoice::kFrustum;
     for (int i = 0; i < 24; ++i) {
-      spec.values[i] = corners.data()[i];
-      if (!std::isfinite(spec.values[i])) throw py::value_error("frustum corners must be finite");
+      choice.values[i] = corners.data()[i];
+      if (!std::isfinite(choice.values[i])) throw py::value_error("frustum corners must be finite");
     }
-    spec.nearClip = nearClip;
-    spec.farClip = farClip;
-    return spec;
+    choice.nearClip = nearClip;
+    choice.farClip = farClip;
+    return choice;
   }
 
   EngineRef m_state;

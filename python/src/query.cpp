@@ -23,15 +23,15 @@ struct FilterOwner {
   }
 };
 
-IPointCloudFilter* MakeFilter(QvVorlin& engine, const FilterSpec& spec, const double centre[3]) {
-  switch (spec.kind) {
-    case FilterSpec::kAll:
+IPointCloudFilter* MakeFilter(QvVorlin& engine, const FilterChoice& choice, const double centre[3]) {
+  switch (choice.kind) {
+    case FilterChoice::kAll:
       return nullptr;
-    case FilterSpec::kBox:
-      return createBoxFilter(&spec.values[0], &spec.values[3], centre);
-    case FilterSpec::kFrustum: {
+    case FilterChoice::kBox:
+      return createBoxFilter(&choice.values[0], &choice.values[3], centre);
+    case FilterChoice::kFrustum: {
       VorlinViewFrustum view;
-      const double* c = spec.values;
+      const double* c = choice.values;
       view.setNearUpperRight(c[0], c[1], c[2]);
       view.setNearUpperLeft(c[3], c[4], c[5]);
       view.setNearLowerLeft(c[6], c[7], c[8]);
@@ -40,8 +40,8 @@ IPointCloudFilter* MakeFilter(QvVorlin& engine, const FilterSpec& spec, const do
       view.setFarUpperLeft(c[15], c[16], c[17]);
       view.setFarLowerLeft(c[18], c[19], c[20]);
       view.setFarLowerRight(c[21], c[22], c[23]);
-      view.setNearClip(spec.nearClip);
-      view.setFarClip(spec.farClip);
+      view.setNearClip(choice.nearClip);
+      view.setFarClip(choice.farClip);
       return engine.createViewFrustumFilter(view);
     }
   }
@@ -68,15 +68,15 @@ size_t AcceptedPrefix(const CellPoint* records, size_t taken) {
   return n;
 }
 
-Query Query::Create(const EngineRef& state, const FilterSpec& spec, bool clip) {
+Query Query::Create(const EngineRef& state, const FilterChoice& choice, bool clip) {
   py::gil_scoped_release unlocked;
   std::lock_guard<std::mutex> lock(state->mutex);
   RequireOpen(*state, state->generation);
   Query query(state, state->generation);
   QvVorlin& engine = *state->engine;
   FilterOwner filter;
-  filter.filter = MakeFilter(engine, spec, state->centre);
-  if (spec.kind != FilterSpec::kAll && !filter.filter) throw std::bad_alloc();
+  filter.filter = MakeFilter(engine, choice, state->centre);
+  if (choice.kind != FilterChoice::kAll && !filter.filter) throw std::bad_alloc();
   query.m_handle.reset(engine.createQuery(filter.filter, clip));
   if (!query.m_handle) throw std::bad_alloc();
   engine.getQueryCounts(query.m_handle.get(), query.m_visible, query.m_total);

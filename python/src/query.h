@@ -17,7 +17,7 @@ namespace vorlin {
 namespace python {
 
 // What a query looks at, checked and in world coordinates.
-struct FilterSpec {
+struct FilterChoice {
   enum Kind { kAll, kBox, kFrustum } kind = kAll;
   double values[24] = {};  // box: min and max corners; frustum: eight corners
   bool nearClip = true;
@@ -28,7 +28,7 @@ struct FilterSpec {
 // release the GIL; a query whose cloud has closed raises ValueError.
 class Query {
  public:
-  static Query Create(const EngineRef& state, const FilterSpec& spec, bool clip);
+  static Query Create(const EngineRef& state, const FilterChoice& choice, bool clip);
 
   Query(Query&&) = default;
   ~Query();
