@@ -32,6 +32,7 @@ const char kDatasetUsage[] =
     "\n"
     "Needs the Python package and Dask (python3-dask, python3-distributed).\n";
 
+#ifdef VORLIN_PYTHON
 namespace {
 
 bool IsFile(const std::string& path) {
@@ -61,19 +62,20 @@ std::string PackageFolder() {
 }
 
 }  // namespace
+#endif
 
 int RunDataset(const Words& words) {
   if (words.empty() || words[0] == "--help" || words[0] == "-h") return PrintUsage(kDatasetUsage);
   if (words[0] != "build") throw UsageError{"unknown dataset command '" + words[0] + "'"};
 #ifndef VORLIN_PYTHON
   fprintf(stderr, "vorlin dataset build: this vorlin was built without the Python package\n");
-  return 3;
+  return kExitFailure;
 #else
   const std::string folder = PackageFolder();
   if (folder.empty()) {
     fprintf(stderr, "vorlin dataset build: the vorlin Python package is not found (build or "
                     "install it)\n");
-    return 3;
+    return kExitFailure;
   }
   const char* old = getenv("PYTHONPATH");
   const std::string path = folder + (old && *old ? ":" + std::string(old) : "");
@@ -86,7 +88,7 @@ int RunDataset(const Words& words) {
   fflush(nullptr);
   execv(VORLIN_PYTHON, argv.data());
   fprintf(stderr, "vorlin dataset build: cannot run %s: %s\n", VORLIN_PYTHON, strerror(errno));
-  return 3;
+  return kExitFailure;
 #endif
 }
 
