@@ -44,6 +44,12 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
   chmod(dir.file("ro.qzv").c_str(), 0444);
   std::ofstream(dir.file("old.qzv")) << "my notes, not an index\n";
   std::ofstream(dir.file("notes.las")) << "my notes, not a point file\n";
+  std::ofstream(dir.file("notes.txt")) << "not points\n";
+  std::ofstream(dir.file("empty.qzv"));
+  ASSERT_TRUE(synth::WriteLas(dir.file("none.las"), {}, ExactLasOptions()));
+  // Read-only for everyone but root.
+  fs::create_directory(dir.file("locked"));
+  chmod(dir.file("locked").c_str(), 0555);
   ASSERT_EQ(mkfifo(dir.file("fifo.qzv").c_str(), 0644), 0);
   ASSERT_EQ(mkfifo(dir.file("fifo.las").c_str(), 0644), 0);
   fs::create_symlink("s.qzv", dir.file("link.qzv"));
@@ -60,8 +66,15 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
     std::string message;
     std::vector<std::string> env = {};
   };
-  const Mistake mistakes[] = {
+  std::vector<Mistake> mistakes = {
       {{"import", "@/a.las", "@/b.las"}, 2, "does not end in .qzv"},
+      {{"import", "@/n.qzv", "@/missing.las"}, 1, "missing.las': no such file"},
+      {{"import", "@/n.qzv", "@/notes.txt"}, 1, "notes.txt': unsupported source format"},
+      {{"import", "@/n.qzv", "@/notes.las"}, 1, "notes.las'"},
+      {{"import", "@/n.qzv", "@/none.las"}, 1, "no points"},
+      {{"import", "--force", "@/notes.las", "@/notes.las"}, 1, "it is one of the inputs"},
+      {{"import", "@/no/such/folder/n.qzv", "@/a.las"}, 1, "does not exist"},
+      {{"import", "@/a.las/n.qzv", "@/a.las"}, 1, "is not a folder"},
       {{"import", "@/old.qzv", "@/a.las"}, 1, "is not a QZV file; give --force"},
       {{"import", "--force", "@/ro.qzv", "@/a.las"}, 1, "is write-protected"},
       {{"import", "@/fifo.qzv", "@/a.las"}, 1, "is a FIFO"},
@@ -73,6 +86,12 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
       {{"query", "@/s.qzv", "--out", "/dev/full"}, 1, "is a device"},
       {{"query", "@/s.qzv", "--out", "@/s.qzv"}, 1, "it is the input file"},
       {{"query", "@/s.qzv", "--count", "0"}, 2, "--count 0 would deliver nothing"},
+      {{"query", "@/s.qzv", "--out", "@/none/p.csv"}, 1, "none/p.csv"},
+      {{"query", "@/a.las"}, 1, "a.las': not a QZV file"},
+      {{"render", "@/s.qzv", "@/none/x.png"}, 1, "none/x.png"},
+      {{"generate", "@/none/a.las"}, 1, "none/a.las"},
+      {{"is-local", "@/empty.qzv"}, 1, "empty.qzv'"},
+      {{"is-local", "@/gone.qzv"}, 1, "gone.qzv'"},
       {{"render", "@/s.qzv", "@/fifo.qzv"}, 1, "is a FIFO"},
       {{"render", "@/s.qzv", "@/link.qzv"}, 1, "is a symbolic link"},
       {{"save-v3", "@/s.qzv", "@/ro.qzv"}, 1, "is write-protected"},
@@ -83,6 +102,7 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
       {{"convert", "@/a.las", "@/a.las"}, 1, "it is the input"},
       {{"info", "@/fifo.qzv"}, 1, "is a FIFO"},
   };
+  if (geteuid() != 0) mistakes.push_back({{"import", "@/locked/n.qzv", "@/a.las"}, 1, "not writable"});
   for (const Mistake& m : mistakes) {
     std::vector<std::string> args;
     for (const std::string& word : m.args) args.push_back(Expand(word, dir));
@@ -91,6 +111,7 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
     EXPECT_TRUE(Contains(r.err, m.message)) << r.err;
     EXPECT_TRUE(Snapshot(dir.path()) == before) << m.message;
   }
+  chmod(dir.file("locked").c_str(), 0755);
   struct stat info;
   ASSERT_EQ(stat("/dev/full", &info), 0);
   EXPECT_TRUE(S_ISCHR(info.st_mode));

@@ -164,7 +164,7 @@ TEST(CliQuery, ClippedBoxAndFrustumPrintExactlyThePointsInside) {
   EXPECT_TRUE(Contains(mirrored.err, "right-handed")) << mirrored.err;
 }
 
-TEST(CliQuery, CountOutFileAndBadFiles) {
+TEST(CliQuery, CountGoesToTheOutFile) {
   const SharedScene& scene = Scene();
   TempDir dir;
   CliResult r = RunCli({"query", scene.qzv, "--count", "1234", "--out", dir.file("p.csv")});
@@ -173,16 +173,6 @@ TEST(CliQuery, CountOutFileAndBadFiles) {
   Printed printed = ParsePoints(ReadFileText(dir.file("p.csv")), ',', true);
   EXPECT_EQ(printed.keys.size(), 1234u);
   EXPECT_EQ(Unmatched(printed, SourceKeys()), 0);
-  const std::pair<std::vector<std::string>, std::string> failures[] = {
-      {{"query", scene.qzv, "--out", dir.file("none/p.csv")}, "none/p.csv"},
-      {{"query", dir.file("gone.qzv")}, "gone.qzv': no such file"},
-      {{"query", scene.las}, "scene.las': not a QZV file"},
-  };
-  for (const auto& [args, message] : failures) {
-    CliResult failed = RunCli(args);
-    EXPECT_EQ(failed.exitCode, 1);
-    EXPECT_TRUE(Contains(failed.err, message)) << failed.err;
-  }
 }
 
 TEST(CliQuery, CountsAreMetInsideTheBoxAndBlockedExportsMatchOneFetch) {
