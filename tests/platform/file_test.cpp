@@ -7,13 +7,9 @@
 #include "support/temp_dir.h"
 
 using namespace vorlin::platform;
+using vorlin_test::ReadText;
 
 namespace {
-
-std::string ReadText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 File OpenExisting(const std::wstring& path, unsigned access, unsigned share) {
   return File::Open(path.c_str(), access, share, Disposition::kOpenExisting);

@@ -8,7 +8,6 @@
 // writer.
 
 #include <stdint.h>
-#include <stdio.h>
 #include <string.h>
 
 #include <functional>
@@ -150,12 +149,7 @@ inline std::vector<uint8_t> Serialize(const TestFile& f) {
   return w.bytes();
 }
 
-inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* out = fopen(path.c_str(), "wb");
-  if (!out) return false;
-  const bool ok = bytes.empty() || fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-  return fclose(out) == 0 && ok;
-}
+using vorlin_test::WriteBytes;
 
 // Byte 19 is padding and carries no meaning.
 inline bool SameRecord(const CellPoint& a, const CellPoint& b) { return memcmp(&a, &b, 19) == 0; }

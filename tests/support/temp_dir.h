@@ -21,12 +21,23 @@ inline size_t OpenDescriptors() { return Entries("/proc/self/fd"); }
 
 // Test paths are ASCII.
 inline std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+inline std::string ReadText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+  const std::string text = ReadText(path);
+  return std::vector<uint8_t>(text.begin(), text.end());
+}
+// False when the file cannot be written whole.
+inline bool WriteText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  return !out.fail();
+}
+inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  return WriteText(path, std::string(bytes.begin(), bytes.end()));
 }
 
 // A private folder for one test, removed with everything in it at the end.

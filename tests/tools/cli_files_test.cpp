@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -12,8 +11,6 @@
 
 namespace vorlin_test {
 namespace {
-
-void WriteBytes(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 TEST(CliInfo, DescribesTheFileInTextAndJson) {
   const SharedScene& scene = Scene();
@@ -36,15 +33,15 @@ TEST(CliInfo, DescribesTheFileInTextAndJson) {
 TEST(CliInfo, RejectsDamagedFilesNamingThem) {
   const SharedScene& scene = Scene();
   TempDir dir;
-  std::string whole = ReadFileText(scene.qzv);
-  WriteBytes(dir.file("cut.qzv"), whole.substr(0, whole.size() / 2));
-  WriteBytes(dir.file("short.qzv"), whole.substr(0, 60));
+  std::string whole = ReadText(scene.qzv);
+  WriteText(dir.file("cut.qzv"), whole.substr(0, whole.size() / 2));
+  WriteText(dir.file("short.qzv"), whole.substr(0, 60));
   std::string huge = whole.substr(0, 200);
   const char hundredThousand[4] = {'\xA0', '\x86', '\x01', '\x00'};
   for (int axis = 0; axis < 3; ++axis) huge.replace(91 + 4 * axis, 4, hundredThousand, 4);
-  WriteBytes(dir.file("huge.qzv"), huge);
-  WriteBytes(dir.file("v9.qzv"), std::string("QZV\x09\0\0\0", 7) + std::string(200, '\0'));
-  WriteBytes(dir.file("text.qzv"), "qzv is the extension, not the content\n");
+  WriteText(dir.file("huge.qzv"), huge);
+  WriteText(dir.file("v9.qzv"), std::string("QZV\x09\0\0\0", 7) + std::string(200, '\0'));
+  WriteText(dir.file("text.qzv"), "qzv is the extension, not the content\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"cut.qzv", "beyond the end of the file"}, {"short.qzv", "cut short"},
       {"huge.qzv", "does not fit"},              {"v9.qzv", "version 9"},
@@ -143,8 +140,8 @@ TEST(CliGenerate, SameSeedSameFileAndXybImports) {
   ASSERT_EQ(RunCli({"generate", dir.file("a.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
   ASSERT_EQ(RunCli({"generate", dir.file("b.las"), "--points", "5000", "--seed", "3"}).exitCode, 0);
   ASSERT_EQ(RunCli({"generate", dir.file("c.las"), "--points", "5000", "--seed", "4", "--format", "0"}).exitCode, 0);
-  EXPECT_EQ(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("b.las")));
-  EXPECT_NE(ReadFileText(dir.file("a.las")), ReadFileText(dir.file("c.las")));
+  EXPECT_EQ(ReadText(dir.file("a.las")), ReadText(dir.file("b.las")));
+  EXPECT_NE(ReadText(dir.file("a.las")), ReadText(dir.file("c.las")));
 
   ASSERT_EQ(RunCli({"generate", dir.file("s.xyb"), "--points", "5000"}).exitCode, 0);
   CliResult import = RunCli({"import", dir.file("s.qzv"), dir.file("s.xyb")});
@@ -172,7 +169,7 @@ TEST(CliDemo, RunsEndToEndOnASmallScene) {
   std::vector<unsigned char> pixels;
   EXPECT_TRUE(DecodePng(out + "/scene.png", width, height, pixels));
   // The demo's frustum looks at the scene: it sees points.
-  const std::string frustum = ReadFileText(out + "/frustum.csv");
+  const std::string frustum = ReadText(out + "/frustum.csv");
   EXPECT_GT(std::count(frustum.begin(), frustum.end(), '\n'), 100);
 }
 

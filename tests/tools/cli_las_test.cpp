@@ -25,7 +25,7 @@ TEST(CliLas, ConvertRoundTripsInfoDescribesAndDamageFailsNamed) {
   ASSERT_TRUE(synth::WriteLas(dir.file("s.las"), ExactScene(20000, 9), ExactLasOptions()));
   ASSERT_EQ(RunCli({"convert", "--chunk-size", "2000", dir.file("s.las"), dir.file("s.laz")}).exitCode, 0);
   ASSERT_EQ(RunCli({"convert", dir.file("s.laz"), dir.file("back.las")}).exitCode, 0);
-  EXPECT_TRUE(ReadFileText(dir.file("back.las")) == ReadFileText(dir.file("s.las")));
+  EXPECT_TRUE(ReadText(dir.file("back.las")) == ReadText(dir.file("s.las")));
   CliResult info = RunCli({"info", "--json", dir.file("s.laz")});
   ASSERT_EQ(info.exitCode, 0) << info.err;
   for (const char* field : {"\"point_format\": 3,", "\"record_length\": 34,", "\"announced_points\": 20000,",
@@ -34,7 +34,7 @@ TEST(CliLas, ConvertRoundTripsInfoDescribesAndDamageFailsNamed) {
     EXPECT_TRUE(Contains(info.out, field)) << field << "\n" << info.out;
   }
 
-  std::string bytes = ReadFileText(dir.file("s.laz"));
+  std::string bytes = ReadText(dir.file("s.laz"));
   for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 4000; ++i) bytes[i] = char(bytes[i] * 7 + 13);
   std::ofstream(dir.file("bad.laz"), std::ios::binary) << bytes;
   CliResult r = RunCli({"import", "--quiet", dir.file("o.qzv"), dir.file("s.las"), dir.file("bad.laz")});

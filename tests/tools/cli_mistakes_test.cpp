@@ -25,7 +25,7 @@ std::map<std::string, std::string> Snapshot(const std::string& folder) {
   for (const fs::directory_entry& e : fs::directory_iterator(folder)) {
     const std::string name = e.path().filename();
     if (e.is_symlink()) entries[name] = "link:" + fs::read_symlink(e.path()).string();
-    else if (e.is_regular_file()) entries[name] = "file:" + ReadFileText(e.path());
+    else if (e.is_regular_file()) entries[name] = "file:" + ReadText(e.path());
     else entries[name] = "other";
   }
   return entries;
@@ -55,7 +55,7 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
   fs::create_symlink("s.qzv", dir.file("link.qzv"));
   // A header the library refuses that looks sound from outside: records
   // longer than any reader accepts.
-  std::string wide = ReadFileText(dir.file("a.las"));
+  std::string wide = ReadText(dir.file("a.las"));
   wide[105] = '\xFF', wide[106] = '\xFF';
   std::ofstream(dir.file("wide.las"), std::ios::binary) << wide;
   const auto before = Snapshot(dir.path());
@@ -138,7 +138,7 @@ TEST(CliMistakes, ForceWritesThroughALinkAndOverAForeignFile) {
   CliResult r = RunCli({"import", "--quiet", "--force", dir.file("link.qzv"), dir.file("a.las")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(fs::is_symlink(dir.file("link.qzv")));
-  EXPECT_EQ(ReadFileText(dir.file("real.qzv")).substr(0, 3), "QZV");
+  EXPECT_EQ(ReadText(dir.file("real.qzv")).substr(0, 3), "QZV");
   EXPECT_EQ(fs::status(dir.file("real.qzv")).permissions(), fs::perms(0640));
   EXPECT_EQ(dir.EntryCount(), 3u);
 }
@@ -146,7 +146,7 @@ TEST(CliMistakes, ForceWritesThroughALinkAndOverAForeignFile) {
 TEST(CliMistakes, PartialSourcesAndDroppedAttributesAreReported) {
   TempDir dir;
   ASSERT_TRUE(synth::WriteLas(dir.file("a.las"), ExactScene(3000, 5), ExactLasOptions()));
-  std::string whole = ReadFileText(dir.file("a.las"));
+  std::string whole = ReadText(dir.file("a.las"));
   // 400 records short of what the header announces.
   std::ofstream(dir.file("cut.las"), std::ios::binary) << whole.substr(0, whole.size() - 400 * 34);
   synth::SceneOptions scene;

@@ -170,7 +170,7 @@ TEST(CliQuery, CountGoesToTheOutFile) {
   CliResult r = RunCli({"query", scene.qzv, "--count", "1234", "--out", dir.file("p.csv")});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "");
-  Printed printed = ParsePoints(ReadFileText(dir.file("p.csv")), ',', true);
+  Printed printed = ParsePoints(ReadText(dir.file("p.csv")), ',', true);
   EXPECT_EQ(printed.keys.size(), 1234u);
   EXPECT_EQ(Unmatched(printed, SourceKeys()), 0);
 }

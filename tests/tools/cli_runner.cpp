@@ -9,8 +9,6 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <fstream>
-#include <sstream>
 
 namespace vorlin_test {
 
@@ -52,13 +50,6 @@ const SharedScene& Scene() {
 }
 
 bool Contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 CliResult RunCli(const std::vector<std::string>& args, const std::vector<std::string>& extraEnv) {
   return CliChild(args, extraEnv).Finish();
@@ -104,7 +95,7 @@ CliResult CliChild::Finish() {
   CliResult result;
   result.exitCode = WaitExit(m_pid);
   m_pid = -1;
-  result.out = ReadFileText(m_outPath);
+  result.out = ReadText(m_outPath);
   result.err = m_err;
   return result;
 }

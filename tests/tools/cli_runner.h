@@ -39,7 +39,6 @@ class CliChild {
   std::string m_err;
 };
 
-std::string ReadFileText(const std::string& path);
 bool Contains(const std::string& text, const std::string& part);
 
 // Decodes a PNG; false when libpng cannot read it. pixels get RGB bytes.

@@ -59,10 +59,7 @@ class FileLocationTest : public ::testing::Test {
     return Name(name);
   }
   std::wstring Name(const char* name) { return platform::FromUtf8(dir_.file(name)); }
-  std::string Read(const char* name) {
-    const std::vector<uint8_t> bytes = vorlin_test::ReadBytes(dir_.file(name));
-    return std::string(bytes.begin(), bytes.end());
-  }
+  std::string Read(const char* name) { return vorlin_test::ReadText(dir_.file(name)); }
 
   // Reports every file as lying on the given device path.
   static FileLocator LocatorAt(const std::wstring& devicePath, bool known = true) {
