@@ -1,7 +1,7 @@
-// LAS and LAZ through the vorlin command: a convert round trip, info on a
-// compressed file, a damaged LAZ source, and a query exported as LAZ. The
-// coding of each point format is the readers' tests' business; convert
-// copies records without looking at their format.
+// LAS and LAZ through the vorlin command: a convert round trip, import of
+// and info on a compressed file, a damaged LAZ source, and a query exported
+// as LAZ. Each point format's coding is the readers' tests' business;
+// convert copies records without looking at their format.
 
 #include <gtest/gtest.h>
 
@@ -26,6 +26,8 @@ TEST(CliLas, ConvertRoundTripsInfoDescribesAndDamageFailsNamed) {
   ASSERT_EQ(RunCli({"convert", "--chunk-size", "2000", dir.file("s.las"), dir.file("s.laz")}).exitCode, 0);
   ASSERT_EQ(RunCli({"convert", dir.file("s.laz"), dir.file("back.las")}).exitCode, 0);
   EXPECT_TRUE(ReadText(dir.file("back.las")) == ReadText(dir.file("s.las")));
+  ASSERT_EQ(RunCli({"import", "--quiet", dir.file("laz.qzv"), dir.file("s.laz")}).exitCode, 0);
+  EXPECT_TRUE(Contains(RunCli({"info", dir.file("laz.qzv")}).out, "points:          20,000"));
   CliResult info = RunCli({"info", "--json", dir.file("s.laz")});
   ASSERT_EQ(info.exitCode, 0) << info.err;
   for (const char* field : {"\"point_format\": 3,", "\"record_length\": 34,", "\"announced_points\": 20000,",
