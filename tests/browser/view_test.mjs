@@ -70,11 +70,14 @@ async function status(url, init) {
 }
 
 // Which requests are malformed is the request parser's test; here, that the
-// server answers them, and what only the server decides.
+// server answers them, and what only the server and the service decide.
 async function checkRefusals(base) {
   const post = (path, body) => status(base + path, { method: 'POST', body });
   let r = await post('api/view', 'nonsense');
   check(r.code === 400 && r.text.length > 0, `malformed camera answered 400 with a reason (${r.code} ${r.text.trim()})`);
+  // Well formed, but no camera: the service must refuse it before querying.
+  r = await post('api/view', 'session=t&seq=1&eye=0,0,0&target=0,0,0&up=0,0,1&fov=60&aspect=1&near=1&far=10&budget=100000&first=1000');
+  check(r.code === 400, `eye equal to target answered 400 (${r.text.trim()})`);
   r = await post('api/view', 'x'.repeat(100000));
   check(r.code === 413 || r.code === 400, `oversized body refused (${r.code})`);
   r = await status(base + '..%2f..%2fetc%2fpasswd');
