@@ -71,7 +71,7 @@ TEST(CliMistakes, RefusedWithAReasonAndNothingLeftOrChanged) {
       {{"import", "@/n.qzv", "@/missing.las"}, 1, "missing.las': no such file"},
       {{"import", "@/n.qzv", "@/notes.txt"}, 1, "notes.txt': unsupported source format"},
       {{"import", "@/n.qzv", "@/notes.las"}, 1, "notes.las'"},
-      {{"import", "@/n.qzv", "@/none.las"}, 1, "no points"},
+      {{"import", "@/n.qzv", "@/none.las"}, 1, "none.las': no points: the file holds no points"},
       {{"import", "--force", "@/notes.las", "@/notes.las"}, 1, "it is one of the inputs"},
       {{"import", "@/no/such/folder/n.qzv", "@/a.las"}, 1, "does not exist"},
       {{"import", "@/a.las/n.qzv", "@/a.las"}, 1, "is not a folder"},
