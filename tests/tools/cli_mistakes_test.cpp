@@ -160,6 +160,9 @@ TEST(CliMistakes, PartialSourcesAndDroppedAttributesAreReported) {
   EXPECT_TRUE(Contains(r.out, "attributes:  colour; dropped: intensity, custom byte")) << r.out;
   EXPECT_TRUE(Contains(r.err, "warning: '" + dir.file("cut.las") + "' ends after 2,600 points")) << r.err;
   EXPECT_TRUE(Contains(r.err, "intensity dropped from every point: '" + dir.file("grey.xyb") + "' has none"));
+  r = RunCli({"convert", dir.file("cut.las"), dir.file("cut.laz")});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(Contains(r.err, "warning: '" + dir.file("cut.las") + "' ends after 2,600 points of the 3,000")) << r.err;
 }
 
 }  // namespace
