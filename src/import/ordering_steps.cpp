@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "import/windowed_shuffle.h"
+#include "platform/large_allocation.h"
 #include "platform/random.h"
 
 namespace vorlin {
@@ -155,14 +156,16 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
 bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount, size_t memoryBytes) {
   const int64_t fitting = std::max<int64_t>(1, int64_t(memoryBytes / sizeof(CellPoint)));
   const int64_t scratchRecords = std::min(std::max<int64_t>(largestCount, 0), fitting);
-  std::vector<CellPoint> scratch;
+  // Handed back to the system when freed, so that the memory of one path
+  // is there for the other.
+  platform::LargeVector<CellPoint> scratch;
   for (int32_t s = 0; s < grid.ListCount(); ++s) {
     PagedPointList& list = grid.List(s);
     int64_t n = std::min<int64_t>(list.Count(), std::max<int64_t>(largestCount, 0));
     if (n <= 0) continue;
     if (n > scratchRecords) {
       // Only one of the two buffers is held at a time.
-      std::vector<CellPoint>().swap(scratch);
+      platform::LargeVector<CellPoint>().swap(scratch);
       PagedListRange range(list);
       if (!ShuffleRecordsWindowed(range, uint32_t(n), ShuffleWindowRecords(memoryBytes)) ||
           grid.Failed())

@@ -1,11 +1,13 @@
 #include "import/windowed_shuffle.h"
 
 #include <algorithm>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 #include "import/ordering_steps.h"
 #include "platform/file.h"
+#include "platform/large_allocation.h"
 #include "platform/temp_file.h"
 
 namespace vorlin {
@@ -34,14 +36,26 @@ class WindowedShuffle {
       : m_range(range),
         m_n(n),
         m_window(std::max<uint32_t>(1, std::min(window, n))),
-        m_chunk(std::min(m_window, kMaxChunkRecords)),
-        m_records(m_window),
-        m_partner(m_window),
-        m_byChunk(m_window),
-        m_chunkRecords(m_chunk),
-        m_mark(m_chunk, 0) {
-    m_table.reserve(m_window);
-    m_reached.reserve(m_window);
+        m_chunk(std::min(m_window, kMaxChunkRecords)) {
+    // One allocation, handed back to the system whole when the shuffle ends,
+    // so that it cannot stay behind in a heap that paged blocks fragment.
+    const size_t w = m_window;
+    const size_t c = m_chunk;
+    m_memory.resize(w * sizeof(Reached) + (2 * w + c) * sizeof(CellPoint) +
+                    (2 * w + c) * sizeof(uint32_t));
+    uint8_t* at = m_memory.data();
+    auto take = [&at](auto*& array, size_t count) {
+      array = reinterpret_cast<std::remove_reference_t<decltype(array)>>(at);
+      at += count * sizeof(*array);
+    };
+    take(m_reached, w);
+    take(m_records, w);
+    take(m_table, w);
+    take(m_chunkRecords, c);
+    take(m_partner, w);
+    take(m_byChunk, w);
+    take(m_mark, c);
+    std::fill(m_mark, m_mark + c, 0u);
   }
 
   bool Run() {
@@ -62,12 +76,12 @@ class WindowedShuffle {
 
   bool Window(uint32_t s, uint32_t e) {
     const uint32_t count = e - s;
-    if (!m_range.Read(s, m_records.data(), count)) return Fail();
+    if (!m_range.Read(s, m_records, count)) return Fail();
     if (Draw(s, e) > 0 && !VisitPlaced(s)) return false;
     Replay(s, count);
-    if (e < m_n) return WritePlaced(s, m_records.data(), count);
+    if (e < m_n) return WritePlaced(s, m_records, count);
     // The last window goes straight back, then everything placed before it.
-    if (!m_range.Write(s, m_records.data(), count)) return Fail();
+    if (!m_range.Write(s, m_records, count)) return Fail();
     return CopyBack(s);
   }
 
@@ -102,36 +116,35 @@ class WindowedShuffle {
       const uint32_t j = m_partner[k];
       if (j < s) m_byChunk[m_chunkEnd[j / m_chunk]++] = k;
     }
-    m_table.clear();
-    m_reached.clear();
+    m_tableSize = 0;
     uint32_t begin = 0;
     for (size_t c = 0; c < chunks; ++c) {
       const uint32_t end = m_chunkEnd[c];
       if (begin == end) continue;
       const uint32_t first = uint32_t(c) * m_chunk;
       const uint32_t records = std::min(m_chunk, s - first);
-      if (!ReadPlaced(first, m_chunkRecords.data(), records)) return false;
-      const size_t firstSlot = m_table.size();
+      if (!ReadPlaced(first, m_chunkRecords, records)) return false;
+      const uint32_t firstSlot = m_tableSize;
       for (uint32_t b = begin; b < end; ++b) {
         const uint32_t k = m_byChunk[b];
         const uint32_t local = m_partner[k] - first;
         uint32_t slot = m_mark[local];
         if (slot == 0) {
-          m_table.push_back(m_chunkRecords[local]);
-          m_reached.push_back({local, k});
-          slot = uint32_t(m_table.size());
+          m_table[m_tableSize] = m_chunkRecords[local];
+          m_reached[m_tableSize] = {local, k};
+          slot = ++m_tableSize;
           m_mark[local] = slot;
         } else {
           m_reached[slot - 1].lastStep = k;
         }
         m_partner[k] = s - slot;
       }
-      for (size_t t = firstSlot; t < m_reached.size(); ++t) {
+      for (uint32_t t = firstSlot; t < m_tableSize; ++t) {
         const Reached& r = m_reached[t];
         m_chunkRecords[r.local] = m_records[r.lastStep];
         m_mark[r.local] = 0;
       }
-      if (!WritePlaced(first, m_chunkRecords.data(), records)) return false;
+      if (!WritePlaced(first, m_chunkRecords, records)) return false;
       begin = end;
     }
     return true;
@@ -139,8 +152,8 @@ class WindowedShuffle {
 
   // The window's swaps in step order, against the window and the table.
   void Replay(uint32_t s, uint32_t count) {
-    CellPoint* window = m_records.data();
-    CellPoint* table = m_table.data();
+    CellPoint* window = m_records;
+    CellPoint* table = m_table;
     auto partner = [&](uint32_t k) {
       const uint32_t p = m_partner[k];
       return p >= s ? window + (p - s) : table + (s - 1 - p);
@@ -179,8 +192,8 @@ class WindowedShuffle {
   bool CopyBack(uint32_t count) {
     for (uint32_t at = 0; at < count;) {
       const uint32_t piece = std::min(m_window, count - at);
-      if (!ReadPlaced(at, m_records.data(), piece)) return false;
-      if (!m_range.Write(at, m_records.data(), piece)) return Fail();
+      if (!ReadPlaced(at, m_records, piece)) return false;
+      if (!m_range.Write(at, m_records, piece)) return Fail();
       at += piece;
     }
     return true;
@@ -190,14 +203,16 @@ class WindowedShuffle {
   const uint32_t m_n;
   const uint32_t m_window;
   const uint32_t m_chunk;
-  std::vector<CellPoint> m_records;   // the window's records
-  std::vector<uint32_t> m_partner;    // per step of the window
-  std::vector<uint32_t> m_byChunk;    // steps reaching placed records, by chunk
+  platform::LargeVector<uint8_t> m_memory;  // holds the arrays below
+  CellPoint* m_records = nullptr;     // the window's records
+  uint32_t* m_partner = nullptr;      // per step of the window
+  uint32_t* m_byChunk = nullptr;      // steps reaching placed records, by chunk
+  CellPoint* m_table = nullptr;       // placed records the window reaches
+  Reached* m_reached = nullptr;       // per table slot
+  uint32_t m_tableSize = 0;
+  CellPoint* m_chunkRecords = nullptr;
+  uint32_t* m_mark = nullptr;         // per chunk record: its table slot + 1, or 0
   std::vector<uint32_t> m_chunkEnd;   // per chunk: its end in m_byChunk
-  std::vector<CellPoint> m_table;     // placed records the window reaches
-  std::vector<Reached> m_reached;     // per table slot
-  std::vector<CellPoint> m_chunkRecords;
-  std::vector<uint32_t> m_mark;       // per chunk record: its table slot + 1, or 0
   platform::File m_placed;            // records [0, s) as earlier windows left them
   int64_t m_filePosition = -1;
   bool m_failed = false;
