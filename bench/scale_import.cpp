@@ -1,11 +1,9 @@
-// Imports a cloud of any size made on the fly by a reader (no source file),
-// then opens the result and times the first query:
+// Imports a cloud of any size made on the fly by a reader (no source file;
+// bench/generating_reader.h: spread, a 4000 x 4000 x 100 m box; cluster, a
+// 1 m cube that is one cell holding nearly every point), then opens the
+// result and times the first query:
 //
-//   spread N:  N points uniform in a 4000 x 4000 x 100 m box;
-//   cluster N: N points uniform in a 1 m cube plus four far corner points,
-//              so that the cube is one cell holding nearly every point.
-//
-//   vorlin_bench_scale_import spread|cluster N OUTPUT
+//   vorlin_bench_scale_import spread|cluster|scan N OUTPUT
 //
 // Prints import wall and CPU time, peak resident memory, the output's size,
 // the open time and the first query's latency (1,000,000 points from a
@@ -22,6 +20,7 @@
 
 #include <vorlin/vorlin.h>
 
+#include "generating_reader.h"
 #include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
 
@@ -47,61 +46,6 @@ long PeakMb() {
   return u.ru_maxrss / 1024;
 }
 
-class GeneratingReader : public IReader {
- public:
-  GeneratingReader(bool cluster, uint64_t count) : m_cluster(cluster), m_count(count) {}
-
-  bool Open(const wchar_t*) override { return true; }
-  void Close() override {}
-  bool FileStats(double* lo, double* hi, unsigned long long& count,
-                 unsigned int& attributes) override {
-    for (int a = 0; a < 3; ++a) {
-      lo[a] = m_cluster ? -500.0 : 0.0;
-      hi[a] = m_cluster ? 500.0 : (a == 2 ? 100.0 : 4000.0);
-    }
-    count = m_count;
-    attributes = 1;
-    return true;
-  }
-  bool ReadFirstPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
-                      unsigned char& b) override {
-    m_index = 0;
-    m_state = 0x9E3779B97F4A7C15ull;
-    return ReadNextPoint(x, y, z, r, g, b);
-  }
-  bool ReadNextPoint(double& x, double& y, double& z, unsigned char& r, unsigned char& g,
-                     unsigned char& b) override {
-    if (m_index >= m_count) return false;
-    const uint64_t i = m_index++;
-    r = g = b = uint8_t(i);
-    if (m_cluster && i < 4) {
-      x = (i & 1) ? 500.0 : -500.0;
-      y = (i & 2) ? 500.0 : -500.0;
-      z = i < 2 ? 500.0 : -500.0;
-      return true;
-    }
-    const double scale = m_cluster ? 1.0 : 4000.0;
-    x = scale * Uniform();
-    y = scale * Uniform();
-    z = (m_cluster ? 1.0 : 100.0) * Uniform();
-    return true;
-  }
-  double UnitsToFeetConversionFactor() override { return 0.0; }
-
- private:
-  double Uniform() {
-    m_state ^= m_state << 13;
-    m_state ^= m_state >> 7;
-    m_state ^= m_state << 17;
-    return double(m_state >> 11) * (1.0 / 9007199254740992.0);
-  }
-
-  bool m_cluster;
-  uint64_t m_count;
-  uint64_t m_index = 0;
-  uint64_t m_state = 0;
-};
-
 VorlinViewFrustum MiddleFrustum(QvVorlin& engine) {
   double lo[3], hi[3];
   engine.getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
@@ -125,14 +69,14 @@ VorlinViewFrustum MiddleFrustum(QvVorlin& engine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 4 || (strcmp(argv[1], "spread") != 0 && strcmp(argv[1], "cluster") != 0)) {
-    fprintf(stderr, "usage: %s spread|cluster N OUTPUT\n", argv[0]);
+  vorlin_bench::Cloud cloud;
+  if (argc < 4 || !vorlin_bench::ParseCloud(argv[1], cloud)) {
+    fprintf(stderr, "usage: %s spread|cluster|scan N OUTPUT\n", argv[0]);
     return 2;
   }
-  const bool cluster = strcmp(argv[1], "cluster") == 0;
   const uint64_t count = strtoull(argv[2], nullptr, 10);
   const std::wstring output = vorlin::platform::FromUtf8(argv[3]);
-  GeneratingReader reader(cluster, count);
+  vorlin_bench::GeneratingReader reader(cloud, count);
   const wchar_t* names[1] = {L"generated"};
   IReader* readers[1] = {&reader};
 

@@ -319,7 +319,8 @@ float OrderCellRecords(const OrderingSettings& settings, const double lo[3],
   float lod = LevelOfDetail(settings, count, fineOccupied, fine, workspace,
                             voxelsTracked ? &fineVoxels : nullptr);
 
-  if (Failed(grid, stream) || !ShuffleLists(grid, largestCount)) throw Zelvane::Vorlin::TempFileFailed;
+  if (Failed(grid, stream) || !ShuffleLists(grid, largestCount, settings.shuffleBytes))
+    throw Zelvane::Vorlin::TempFileFailed;
   stream.Rewind();
   const bool dealt = InterleaveLists(grid, weights.data(), stream, count);
   stream.Rewind();

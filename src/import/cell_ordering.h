@@ -18,6 +18,9 @@ struct OrderingSettings {
   // Bytes of sub-cell blocks a cell ordered through its spill file keeps in
   // memory before blocks go to a temporary file.
   size_t residentBlockBytes = size_t(64) << 20;
+  // Bytes the shuffle of one sub-cell may hold; a sub-cell whose records
+  // exceed it is shuffled in windows through a temporary file instead.
+  size_t shuffleBytes = size_t(48) << 20;
 };
 
 // Reads count records from stream, writes them back in level-of-detail order

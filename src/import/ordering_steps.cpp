@@ -6,12 +6,12 @@
 #include <utility>
 #include <vector>
 
+#include "import/windowed_shuffle.h"
+#include "platform/large_allocation.h"
 #include "platform/random.h"
 
 namespace vorlin {
 namespace {
-
-uint32_t Rand15() { return uint32_t(platform::Rand()) & 0x7FFFu; }
 
 // Marks target voxels for source voxels, counting the newly set ones.
 class Reducer {
@@ -43,6 +43,23 @@ bool SizesFit(const BitArray& target, int64_t sourceRes, int64_t targetRes) {
          int64_t(target.Size()) >= targetRes * targetRes * targetRes;
 }
 
+// A paged list seen as records by index.
+class PagedListRange : public RecordRange {
+ public:
+  explicit PagedListRange(PagedPointList& list) : m_list(list) {}
+  bool Read(uint64_t first, CellPoint* destination, uint32_t count) override {
+    m_list.SetPosition(int32_t(first % PagedPointList::kBlockRecords));
+    return m_list.SelectBlock(int32_t(first / PagedPointList::kBlockRecords)) &&
+           m_list.Read(destination, int64_t(count) * int64_t(sizeof(CellPoint)));
+  }
+  bool Write(uint64_t first, const CellPoint* source, uint32_t count) override {
+    return m_list.Overwrite(int64_t(first), source, count);
+  }
+
+ private:
+  PagedPointList& m_list;
+};
+
 bool AllZero(const uint8_t* bytes, size_t n) {
   size_t i = 0;
   for (; i + 8 <= n; i += 8) {
@@ -68,13 +85,7 @@ void ShuffleRecords(CellPoint* records, uint32_t n) {
   auto draw = [&](uint32_t first, uint32_t* partner) {
     const uint32_t last = std::min(n, first + kRun);
     for (uint32_t i = first; i < last; ++i) {
-      uint32_t r = Rand15();
-      uint32_t bound = 0x7FFFu;
-      while (bound < i + 1 && bound != 0xFFFFFFFFu) {
-        r = (r << 15) | Rand15();
-        bound = (bound << 15) | 0x7FFFu;
-      }
-      partner[i - first] = r % (i + 1);
+      partner[i - first] = DrawShufflePartner(i);
       if (prefetch) __builtin_prefetch(&records[partner[i - first]], 1);
     }
   };
@@ -142,12 +153,26 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
   return reducer.Count();
 }
 
-bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount) {
-  std::vector<CellPoint> scratch(size_t(std::max<int64_t>(largestCount, 0)));
+bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount, size_t memoryBytes) {
+  const int64_t fitting = std::max<int64_t>(1, int64_t(memoryBytes / sizeof(CellPoint)));
+  const int64_t scratchRecords = std::min(std::max<int64_t>(largestCount, 0), fitting);
+  // Handed back to the system when freed, so that the memory of one path
+  // is there for the other.
+  platform::LargeVector<CellPoint> scratch;
   for (int32_t s = 0; s < grid.ListCount(); ++s) {
     PagedPointList& list = grid.List(s);
-    int64_t n = std::min<int64_t>(list.Count(), int64_t(scratch.size()));
+    int64_t n = std::min<int64_t>(list.Count(), std::max<int64_t>(largestCount, 0));
     if (n <= 0) continue;
+    if (n > scratchRecords) {
+      // Only one of the two buffers is held at a time.
+      platform::LargeVector<CellPoint>().swap(scratch);
+      PagedListRange range(list);
+      if (!ShuffleRecordsWindowed(range, uint32_t(n), ShuffleWindowRecords(memoryBytes)) ||
+          grid.Failed())
+        return false;
+      continue;
+    }
+    if (scratch.empty()) scratch.resize(size_t(scratchRecords));
     int64_t bytes = n * int64_t(sizeof(CellPoint));
     list.SetPosition(0);
     if (!list.SelectBlock(0) || !list.Read(scratch.data(), bytes)) return false;

@@ -13,6 +13,7 @@
 #include "base/bit_array.h"
 #include "import/linear_point_buf.h"
 #include "import/occupancy_grid.h"
+#include "platform/random.h"
 
 namespace vorlin {
 
@@ -21,8 +22,20 @@ constexpr int32_t kSubCellsPerAxis = 16;
 constexpr int32_t kSubCells = kSubCellsPerAxis * kSubCellsPerAxis * kSubCellsPerAxis;
 constexpr int32_t kFineResolution = 256;
 
-// Uniform shuffle of n records; draws extra 15-bit chunks when i + 1 exceeds
-// what one draw covers.
+// The partner j (0..i) of step i of the record shuffle: 15-bit draws, more
+// of them while i + 1 exceeds what the draws cover, then the remainder.
+inline uint32_t DrawShufflePartner(uint32_t i) {
+  uint32_t r = uint32_t(platform::Rand()) & 0x7FFFu;
+  uint32_t bound = 0x7FFFu;
+  while (bound < i + 1 && bound != 0xFFFFFFFFu) {
+    r = (r << 15) | (uint32_t(platform::Rand()) & 0x7FFFu);
+    bound = (bound << 15) | 0x7FFFu;
+  }
+  return r % (i + 1);
+}
+
+// Uniform shuffle of n records: step i = 1 .. n-1 swaps record i with
+// record DrawShufflePartner(i).
 void ShuffleRecords(CellPoint* records, uint32_t n);
 
 // Cheap shuffle of n sub-cell indices (slightly biased, as the ordering's
@@ -42,9 +55,11 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
                        BitArray& target, int32_t targetRes);
 
 // Shuffles the records inside every non-empty list of the grid, in list order.
-// largestCount bounds the records of any list. False when the grid's store
-// failed.
-[[nodiscard]] bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount);
+// largestCount bounds the records of any list. A list is shuffled in memory
+// when its records fit in memoryBytes, and otherwise in windows through a
+// temporary file within about memoryBytes (the same result either way).
+// False when the grid's store or the temporary file failed.
+[[nodiscard]] bool ShuffleLists(OccupancyGrid& grid, int64_t largestCount, size_t memoryBytes);
 
 // Writes count records to out, dealing them from the sub-cell lists in random
 // rotations; a sub-cell of weight w (0..1) yields on 16 + 256 w of every 256

@@ -65,16 +65,21 @@ bool PagedPointList::Read(CellPoint* destination, int64_t bytes) {
   return !m_failed;
 }
 
-bool PagedPointList::Rewrite(const CellPoint* source) {
-  for (int32_t b = 0; b < BlockCount(); ++b) {
-    const int64_t first = int64_t(b) * kBlockRecords;
-    const int32_t n = int32_t(std::min<int64_t>(kBlockRecords, m_count - first));
+bool PagedPointList::Overwrite(int64_t first, const CellPoint* source, int64_t count) {
+  const int64_t end = std::min(first + count, m_count);
+  for (int64_t at = std::max<int64_t>(first, 0); at < end;) {
+    const int32_t b = int32_t(at / kBlockRecords);
+    const int64_t blockFirst = int64_t(b) * kBlockRecords;
+    const int64_t to = std::min(end, blockFirst + kBlockRecords);
     // A block written only in part keeps the rest of its file copy.
-    if (!SelectBlock(b, n < kBlockRecords)) return false;
+    const bool whole = at == blockFirst && to == blockFirst + kBlockRecords;
+    if (!SelectBlock(b, !whole)) return false;
     PointBlock& block = *m_blocks[size_t(b)];
-    memcpy(block.records.get(), source + first, size_t(n) * sizeof(CellPoint));
+    memcpy(&block.records[size_t(at - blockFirst)], source + (at - first),
+           size_t(to - at) * sizeof(CellPoint));
     block.dirty = 1;
-    m_position = n;
+    m_position = int32_t(to - blockFirst);
+    at = to;
   }
   return !m_failed;
 }

@@ -59,7 +59,10 @@ class PagedPointList {
   [[nodiscard]] bool Read(CellPoint* destination, int64_t bytes);
   // Replaces all records of the list with Count() records from source;
   // blocks that leave memory are not read back to be overwritten.
-  [[nodiscard]] bool Rewrite(const CellPoint* source);
+  [[nodiscard]] bool Rewrite(const CellPoint* source) { return Overwrite(0, source, m_count); }
+  // Replaces records [first, first + count), which the list holds, with
+  // those of source; only blocks written in part are read back first.
+  [[nodiscard]] bool Overwrite(int64_t first, const CellPoint* source, int64_t count);
   // Makes block index current (resident); others may leave memory. False
   // when the block could not be read back (its records are then zero).
   [[nodiscard]] bool SelectBlock(int32_t index, bool load = true);

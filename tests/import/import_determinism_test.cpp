@@ -34,7 +34,8 @@ struct Imported {
 };
 
 Imported ImportWithSeed(const std::string& source, IReader* reader, const std::string& output,
-                        uint32_t seed, uint32_t copyBufferRecords) {
+                        uint32_t seed, uint32_t copyBufferRecords,
+                        size_t shuffleBytes = size_t(48) << 20) {
   std::wstring wsource(source.begin(), source.end());
   std::wstring woutput(output.begin(), output.end());
   const wchar_t* names[1] = {wsource.c_str()};
@@ -43,6 +44,7 @@ Imported ImportWithSeed(const std::string& source, IReader* reader, const std::s
   importer.fixedSeed = true;
   importer.seed = seed;
   importer.copyBufferRecords = copyBufferRecords;
+  importer.ordering.shuffleBytes = shuffleBytes;
   // The file id is drawn before the seed is applied.
   vorlin::platform::Srand(99);
   Imported result;
@@ -68,6 +70,9 @@ TEST(ImportDeterminism, OutputIsFixedBySeed) {
   ASSERT_EQ(a.status, 0);
   EXPECT_GT(a.largestCell, kSmallBuffer);
   EXPECT_EQ(a.checksum, 0x9800a0cabf9acfa2ull);
+  // Sub-cells shuffled in windows of a few records: the same file.
+  Imported windowed = ImportWithSeed(las, nullptr, dir.file("w.qzv"), 1, kSmallBuffer, 200);
+  EXPECT_EQ(windowed.checksum, 0x9800a0cabf9acfa2ull);
   Imported b = ImportWithSeed(las, nullptr, dir.file("b.qzv"), 2,
                               PointCloudImporter::kDefaultCopyBufferRecords);
   EXPECT_EQ(b.checksum, 0x3ee17d315102cd46ull);

@@ -383,9 +383,10 @@ std::vector<std::vector<uint8_t>> RecordMultiset(const qzv_test::ReadBack& f) {
 }
 
 // Every file call of an import fails in turn, outright or short: through the
-// ordinary path, and with a copy buffer of a few records and no resident
-// blocks, so that every cell is ordered through its spill file and the
-// block file. A run that still answers Ok must have written exactly the
+// ordinary path, and with a copy buffer of a few records, no resident
+// blocks and shuffle memory for a few dozen records, so that every cell is
+// ordered through its spill file and the block file, and its sub-cells are
+// shuffled in windows through a temporary file. A run that still answers Ok must have written exactly the
 // source's records; any other run leaves a status and no file.
 TEST_F(Driver, EveryFileFailureEndsCleanly) {
   namespace platform = vorlin::platform;
@@ -396,15 +397,17 @@ TEST_F(Driver, EveryFileFailureEndsCleanly) {
     const char* name;
     uint32_t copyBuffer;
     size_t residentBytes;
-  } paths[] = {{"ordinary", PointCloudImporter::kDefaultCopyBufferRecords, size_t(64) << 20},
-               {"large-cell", 4, 0}};
+    size_t shuffleBytes;
+  } paths[] = {{"ordinary", PointCloudImporter::kDefaultCopyBufferRecords, size_t(64) << 20,
+                size_t(48) << 20},
+               {"large-cell", 4, 0, 4000}};
   std::map<int, int> seen;
   uint64_t swept = 0;
   for (const Path& path : paths) {
     auto run = [&](uint64_t n, bool shortened) {
       PlainReader r("r", s, &m_log);
       platform::ArmFault(sites, n, shortened);
-      vs::VorlinStatus status = ImportLargeCellPath(&r, path.copyBuffer, path.residentBytes);
+      vs::VorlinStatus status = ImportLargeCellPath(&r, path.copyBuffer, path.residentBytes, path.shuffleBytes);
       platform::DisarmFault();
       return status;
     };

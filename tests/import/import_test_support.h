@@ -183,16 +183,19 @@ class ImportFixture : public ::testing::Test {
     return Zelvane::Vorlin::QvVorlin::import(raw.data(), out.c_str(), readers.data(), unsigned(readers.size()),
                                              progress, attributes);
   }
-  // The same import through an importer whose copy buffer and resident
-  // block budget are set, so that cells take the large-cell path.
+  // The same import through an importer whose copy buffer, resident block
+  // budget and shuffle memory are set, so that cells take the large-cell
+  // path and large sub-cells the windowed shuffle.
   Zelvane::Vorlin::VorlinStatus ImportLargeCellPath(IReader* reader, uint32_t copyBufferRecords,
-                                                    size_t residentBlockBytes) {
+                                                    size_t residentBlockBytes,
+                                                    size_t shuffleBytes = size_t(48) << 20) {
     const wchar_t* names[1] = {L"source.bin"};
     IReader* readers[1] = {reader};
     std::wstring out = Output();
     PointCloudImporter importer;
     importer.copyBufferRecords = copyBufferRecords;
     importer.ordering.residentBlockBytes = residentBlockBytes;
+    importer.ordering.shuffleBytes = shuffleBytes;
     return importer.RunImport(names, out.c_str(), readers, 1, nullptr, 0x1F);
   }
   qzv_test::ReadBack Written() {
