@@ -30,14 +30,14 @@ bool CellWriter::WriteBuffer() {
 }
 
 bool CellWriter::AppendAndSpill(const CellPoint& record) {
-  if (!m_buffer) m_buffer.reset(new uint8_t[kBufferRecords * kRecordBytes]);
+  if (!m_buffer) m_buffer.reset(new uint8_t[size_t(m_capacity) * kRecordBytes]);
   // The padding byte is stored as 0 whatever the record holds.
   uint8_t* slot = m_buffer.get() + size_t(m_buffered) * kRecordBytes;
   memcpy(slot, &record, kRecordBytes);
   slot[kRecordBytes - 1] = 0;
   ++count;
   ++m_buffered;
-  if (m_buffered < kBufferRecords) return true;
+  if (m_buffered < m_capacity) return true;
   if (!CreateSpillFile()) return false;
   return WriteBuffer();
 }

@@ -10,15 +10,20 @@
 #include "platform/file.h"
 #include "vorlin/cell_point.h"
 
-// The binning pass's store for one cell: up to 256 records in memory, the
-// rest in a temporary spill file created on the 256th record. The inherited
-// count is the number of records appended. Records are kept in their stored
-// (little-endian) form, so the spill file can be copied to the output as is.
+// The binning pass's store for one cell: a buffer of records in memory, the
+// rest in a temporary spill file created when the buffer first fills. The
+// inherited count is the number of records appended. Records are kept in
+// their stored (little-endian) form, so the spill file can be copied to the
+// output as is.
 class CellWriter : public GridCell {
  public:
   static constexpr int32_t kBufferRecords = 256;
+  static constexpr int32_t kMaxBufferRecords = 4096;
 
   CellWriter() = default;
+  // Records per buffer, kBufferRecords to kMaxBufferRecords; set before the
+  // first append. Larger buffers mean fewer, larger spill writes.
+  void SetBufferRecords(int32_t records) { m_capacity = records; }
   ~CellWriter() override = default;
   CellWriter(const CellWriter&) = delete;
   CellWriter& operator=(const CellWriter&) = delete;
@@ -27,7 +32,7 @@ class CellWriter : public GridCell {
   [[nodiscard]] bool Append(const Zelvane::Vorlin::CellPoint& record) {
     // Inline while the record only lands in the buffer; the stored record is
     // the in-memory one on this little-endian target, padding stored as 0.
-    if (m_buffer && m_buffered + 1 < kBufferRecords) {
+    if (m_buffer && m_buffered + 1 < m_capacity) {
       uint8_t* slot = m_buffer.get() + size_t(m_buffered) * sizeof(record);
       memcpy(slot, &record, sizeof(record));
       slot[sizeof(record) - 1] = 0;
@@ -55,6 +60,7 @@ class CellWriter : public GridCell {
   vorlin::platform::File m_spill;
   std::unique_ptr<uint8_t[]> m_buffer;
   int32_t m_buffered = 0;
+  int32_t m_capacity = kBufferRecords;
 };
 
 #endif
