@@ -26,6 +26,10 @@ struct ImportStageTimes {
   double flush = 0;     // moving the last buffered records to spill files
   double ordering = 0;  // level-of-detail ordering of the cells
   double writing = 0;   // the rest of writing the output
+  // Set before the import to time the stages in processor time (user and
+  // system) of the whole process instead of elapsed time, which a busy
+  // machine distorts.
+  bool processorTime = false;
 };
 
 }  // namespace vorlin
