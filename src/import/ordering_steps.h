@@ -68,6 +68,9 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
   // only looks at these.
   std::vector<int32_t> live(order);
   std::vector<uint64_t> taken(size_t(lists), 0);
+  // Visits out of every 256 on which a list gives a record.
+  std::vector<int32_t> threshold(static_cast<size_t>(lists));
+  for (int32_t s = 0; s < lists; ++s) threshold[size_t(s)] = 16 - int32_t(weights[s] * -256.0);
   ShuffleIndices(order.data(), m);
 
   int32_t cursor = 0;
@@ -86,8 +89,7 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
     const int32_t s = order[size_t(cursor)];
     const uint64_t t = taken[size_t(s)];
     if (t < uint64_t(listCount(s))) {
-      const int32_t threshold = 16 - int32_t(weights[s] * -256.0);
-      if (int32_t(visits & 255u) < threshold) {
+      if (int32_t(visits & 255u) < threshold[size_t(s)]) {
         take(s, t);
         ++taken[size_t(s)];
         ++written;
