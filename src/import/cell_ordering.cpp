@@ -168,10 +168,9 @@ void SubCellWeights(const int32_t* occupied, float* weights) {
 // paged lists.
 void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint32_t* listCount,
                       const float* weights, CellPoint* out, uint32_t count) {
-  CellPoint* next = out;
-  DealRecords(
+  DealRecords<true>(
       kSubCells, weights, count, [&](int32_t s) { return listCount[s]; },
-      [&](int32_t s, uint64_t t) { *next++ = sorted[start[s] + t]; });
+      [&](int32_t s, uint64_t t, uint32_t slot) { out[slot] = sorted[start[s] + t]; });
 }
 
 // The ordering of records held in memory: the sub-cell lists become ranges

@@ -54,8 +54,12 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
 // below 16 + 256 w, and the rotation is reshuffled every second cycle and
 // rebuilt from the lists still holding records after 256 misses. Records of
 // one list leave in list order. listCount(s) is list s's record count and
-// take(s, t) delivers record t of list s.
-template <typename ListCount, typename Take>
+// take(s, t) delivers record t of list s. With kTakeAhead, take(s, t, slot)
+// is called on every visit to a list with records left and puts record t of
+// list s in output slot slot; the slot is only kept when the visit gives the
+// record. That spares the branch on an unpredictable decision where a copy
+// is cheap.
+template <bool kTakeAhead = false, typename ListCount, typename Take>
 void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount listCount,
                  Take take) {
   std::vector<int32_t> order;
@@ -89,7 +93,12 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
     const int32_t s = order[size_t(cursor)];
     const uint64_t t = taken[size_t(s)];
     if (t < uint64_t(listCount(s))) {
-      if (int32_t(visits & 255u) < threshold[size_t(s)]) {
+      const bool give = int32_t(visits & 255u) < threshold[size_t(s)];
+      if constexpr (kTakeAhead) {
+        take(s, t, written);
+        taken[size_t(s)] += uint64_t(give);
+        written += uint32_t(give);
+      } else if (give) {
         take(s, t);
         ++taken[size_t(s)];
         ++written;
