@@ -1,12 +1,21 @@
 #include "import/cell_array.h"
 
+#include <algorithm>
+
 #include "vorlin/status.h"
 
 namespace vorlin {
 
 void CellArray::Allocate(int32_t nx, int32_t ny, int32_t nz) {
   Release();
-  m_cells.reset(new CellWriter[size_t(nx) * size_t(ny) * size_t(nz)]);
+  const size_t cells = size_t(nx) * size_t(ny) * size_t(nz);
+  m_cells.reset(new CellWriter[cells]);
+  // The buffers share kBufferBytes, each between the smallest and largest
+  // size a cell takes.
+  const size_t share = kBufferBytes / (cells > 0 ? cells : 1) / sizeof(Zelvane::Vorlin::CellPoint);
+  const int32_t records = int32_t(std::max<size_t>(
+      CellWriter::kBufferRecords, std::min<size_t>(share, CellWriter::kMaxBufferRecords)));
+  for (size_t i = 0; i < cells; ++i) m_cells[i].SetBufferRecords(records);
   m_n[0] = nx;
   m_n[1] = ny;
   m_n[2] = nz;

@@ -14,6 +14,12 @@ namespace vorlin {
 // array deletes every spill file.
 class CellArray {
  public:
+  // Memory of the cells' buffers together while every cell holds records,
+  // unless the grid has so many cells that each keeps the smallest buffer
+  // (5 KB; a million-cell grid then holds at most 5 GB in buffers, as it
+  // always has).
+  static constexpr size_t kBufferBytes = size_t(32) << 20;
+
   void Allocate(int32_t nx, int32_t ny, int32_t nz);
   void Release();
   // Empties every cell's buffer into its spill file; throws TempFileFailed
@@ -22,6 +28,8 @@ class CellArray {
   CellWriter& Cell(int ix, int iy, int iz) {
     return m_cells[(size_t(iz) * size_t(m_n[1]) + size_t(iy)) * size_t(m_n[0]) + size_t(ix)];
   }
+  // Cell (iz * ny + iy) * nx + ix.
+  CellWriter& At(size_t index) { return m_cells[index]; }
   // The largest count of any cell; 0 for an empty array.
   uint32_t Largest() const;
 

@@ -1,5 +1,7 @@
 #include "import/cell_ordering.h"
 
+#include <string.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -57,10 +59,26 @@ int64_t DownsampleFineList(const int32_t* bits, size_t bitCount, BitArray& targe
 // Occupied surface of the cell: occupied fine voxels per voxel of a plane
 // across the cell, raised (within limits) by coarser resolutions when the
 // points are too sparse to fill the fine voxels of the surface they sample.
-// fineVoxels, when not null, lists every set bit of fine.
+// fineVoxels, when not null, lists every set bit of fine. halfOccupied, when
+// not negative, is the number of voxels occupied at half the fine
+// resolution, which spares the one coarsening step of the usual settings.
 float LevelOfDetail(const OrderingSettings& settings, uint32_t count, int64_t fineOccupied,
                     BitArray& fine, OrderingWorkspace& ws,
-                    const std::vector<int32_t>* fineVoxels) {
+                    const std::vector<int32_t>* fineVoxels, int64_t halfOccupied = -1) {
+  if (halfOccupied >= 0 && settings.coarseningSteps == 1 && settings.coarsenDivisor == 2) {
+    float lod = float(double(fineOccupied) * 1.52587890625e-05);
+    constexpr int32_t res = kFineResolution / 2;
+    float ratio = float(halfOccupied) / float(res * res);
+    float previousRatio = float(fineOccupied) / float(kFineResolution * kFineResolution);
+    float growth = previousRatio > 0 ? (ratio - previousRatio) / previousRatio : 0.0f;
+    bool accepted = float(count) <= settings.sparseFactor * float(fineOccupied) &&
+                    (growth < -settings.growthThreshold || growth >= settings.growthThreshold);
+    if (accepted && lod < ratio) {
+      float raised = settings.maximumGain * lod;
+      lod = raised < ratio ? raised : ratio;
+    }
+    return lod;
+  }
   BitArray& coarse = ws.coarse;
   // The coarse set is left clear when only the listed first step wrote it,
   // so that the next cell need not clear all of it.
@@ -150,10 +168,9 @@ void SubCellWeights(const int32_t* occupied, float* weights) {
 // paged lists.
 void InterleaveRanges(const CellPoint* sorted, const uint32_t* start, const uint32_t* listCount,
                       const float* weights, CellPoint* out, uint32_t count) {
-  CellPoint* next = out;
-  DealRecords(
+  DealRecords<true>(
       kSubCells, weights, count, [&](int32_t s) { return listCount[s]; },
-      [&](int32_t s, uint64_t t) { *next++ = sorted[start[s] + t]; });
+      [&](int32_t s, uint64_t t, uint32_t slot) { out[slot] = sorted[start[s] + t]; });
 }
 
 // The ordering of records held in memory: the sub-cell lists become ranges
@@ -201,10 +218,15 @@ float OrderInMemory(const OrderingSettings& settings, const double lo[3], const 
 
   // Distinct fine voxels per sub-cell; each sub-cell's set bits are cleared
   // again from the voxel list.
+  // A sub-cell also holds whole voxels of half the fine resolution (8 per
+  // axis), counted alongside.
   constexpr int32_t kVoxelsPerSubCell = 16 * 16 * 16;
   uint8_t local[kVoxelsPerSubCell / 8] = {};
+  uint8_t half[kVoxelsPerSubCell / 64] = {};
   int64_t fineOccupied = 0;
+  int64_t halfOccupied = 0;
   for (int32_t s = 0; s < kSubCells; ++s) {
+    if (start[s] == start[s + 1]) continue;
     const size_t first = ws.setVoxels.size();
     for (uint32_t i = start[s]; i < start[s + 1]; ++i) {
       const int32_t bit = ws.sortedBits[i];
@@ -213,8 +235,15 @@ float OrderInMemory(const OrderingSettings& settings, const double lo[3], const 
       if (!(local[v >> 3] & mask)) {
         local[v >> 3] |= mask;
         ws.setVoxels.push_back(bit);
+        const int32_t h = (((bit >> 17) & 7) << 6) | (((bit >> 9) & 7) << 3) | ((bit >> 1) & 7);
+        const uint8_t halfMask = uint8_t(1u << (h & 7));
+        if (!(half[h >> 3] & halfMask)) {
+          half[h >> 3] |= halfMask;
+          ++halfOccupied;
+        }
       }
     }
+    memset(half, 0, sizeof(half));
     const size_t found = ws.setVoxels.size() - first;
     ws.subCellOccupied[size_t(s)] = int32_t(found);
     fineOccupied += int64_t(found);
@@ -225,7 +254,8 @@ float OrderInMemory(const OrderingSettings& settings, const double lo[3], const 
   }
 
   SubCellWeights(ws.subCellOccupied.data(), ws.weights.data());
-  float lod = LevelOfDetail(settings, count, fineOccupied, ws.fine, ws, &ws.setVoxels);
+  float lod =
+      LevelOfDetail(settings, count, fineOccupied, ws.fine, ws, &ws.setVoxels, halfOccupied);
 
   for (int32_t s = 0; s < kSubCells; ++s) {
     if (listCount[s] > 0) ShuffleRecords(ws.sorted.data() + start[s], listCount[s]);

@@ -69,8 +69,12 @@ int64_t DownsampleBits(const int32_t* bits, size_t bitCount, int32_t sourceRes,
 // below 16 + 256 w, and the rotation is reshuffled every second cycle and
 // rebuilt from the lists still holding records after 256 misses. Records of
 // one list leave in list order. listCount(s) is list s's record count and
-// take(s, t) delivers record t of list s.
-template <typename ListCount, typename Take>
+// take(s, t) delivers record t of list s. With kTakeAhead, take(s, t, slot)
+// is called on every visit to a list with records left and puts record t of
+// list s in output slot slot; the slot is only kept when the visit gives the
+// record. That spares the branch on an unpredictable decision where a copy
+// is cheap.
+template <bool kTakeAhead = false, typename ListCount, typename Take>
 void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount listCount,
                  Take take) {
   std::vector<int32_t> order;
@@ -83,6 +87,9 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
   // only looks at these.
   std::vector<int32_t> live(order);
   std::vector<uint64_t> taken(size_t(lists), 0);
+  // Visits out of every 256 on which a list gives a record.
+  std::vector<int32_t> threshold(static_cast<size_t>(lists));
+  for (int32_t s = 0; s < lists; ++s) threshold[size_t(s)] = 16 - int32_t(weights[s] * -256.0);
   ShuffleIndices(order.data(), m);
 
   int32_t cursor = 0;
@@ -101,8 +108,12 @@ void DealRecords(int32_t lists, const float* weights, uint32_t count, ListCount 
     const int32_t s = order[size_t(cursor)];
     const uint64_t t = taken[size_t(s)];
     if (t < uint64_t(listCount(s))) {
-      const int32_t threshold = 16 - int32_t(weights[s] * -256.0);
-      if (int32_t(visits & 255u) < threshold) {
+      const bool give = int32_t(visits & 255u) < threshold[size_t(s)];
+      if constexpr (kTakeAhead) {
+        take(s, t, written);
+        taken[size_t(s)] += uint64_t(give);
+        written += uint32_t(give);
+      } else if (give) {
         take(s, t);
         ++taken[size_t(s)];
         ++written;

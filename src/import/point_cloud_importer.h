@@ -26,6 +26,10 @@ struct ImportStageTimes {
   double flush = 0;     // moving the last buffered records to spill files
   double ordering = 0;  // level-of-detail ordering of the cells
   double writing = 0;   // the rest of writing the output
+  // Set before the import to time the stages in processor time (user and
+  // system) of the whole process instead of elapsed time, which a busy
+  // machine distorts.
+  bool processorTime = false;
 };
 
 }  // namespace vorlin
@@ -33,6 +37,14 @@ struct ImportStageTimes {
 // One import, from the readers to the written file: the sources are read in
 // passes by a SourcePass, the grid is sized by the pure functions of
 // grid_sizing.h, and the cells are ordered and written here.
+//
+// Memory, whatever the number of points: the spill memory budget (96 MiB,
+// platform/spill_store.h) for the whole import; while binning, the cell
+// buffers (CellArray::kBufferBytes, 32 MiB, or the smallest buffer of
+// 5.4 KB per non-empty cell on grids of over 6,000 cells); while writing,
+// the ordering of one cell (48 bytes a record up to kDefaultCopyBufferRecords,
+// 96 MB; larger cells keep at most 64 MiB of sub-cell blocks resident).
+// About 200 MB at the peak on grids of up to 6,000 cells.
 class PointCloudImporter {
  public:
   // Records the writer orders in memory at most; larger cells are ordered

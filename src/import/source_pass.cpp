@@ -3,6 +3,7 @@
 #include <math.h>
 
 #include <cfloat>
+#include <typeinfo>
 
 #include "import/grid_sizing.h"
 #include "import/normal_code.h"
@@ -171,6 +172,113 @@ SourceStats SourcePass::Measure() {
   return stats;
 }
 
+namespace {
+
+// The binning of one point after another: record, cell, append and the
+// progress poll. Inline so that the bulk path pays no call per point.
+class Binner {
+ public:
+  Binner(const format::QzvGrid& grid, uint32_t mask, CellArray& cells, int64_t denominator,
+         Zelvane::Vorlin::IVorlinProgress* progress)
+      : m_grid(grid), m_mask(mask), m_cells(cells), m_denominator(denominator),
+        m_progress(progress) {}
+
+  // The record and cell index of a point; false when the point lies outside
+  // the grid's bounds. No side effects, so a batch can be prepared ahead.
+  bool Prepare(const double p[3], unsigned char red, unsigned char green, unsigned char blue,
+               unsigned char intensity, const float normal[3], unsigned char custom,
+               CellPoint& record, size_t& cell) const {
+    // Written as "not inside" so that a NaN coordinate, which has no cell,
+    // counts as outside the bounds.
+    for (int a = 0; a < 3; ++a) {
+      if (!(p[a] >= m_grid.boundsMin[a] && p[a] <= m_grid.boundsMax[a])) return false;
+    }
+    if (!(m_mask & status::AttributeColor)) red = green = blue = 0;
+    if (!(m_mask & status::AttributeIntensity)) intensity = 0;
+    if (!(m_mask & status::AttributeCustom)) custom = 0;
+
+    record.x = float(p[0] - m_grid.centre[0]);
+    record.y = float(p[1] - m_grid.centre[1]);
+    record.z = float(p[2] - m_grid.centre[2]);
+    record.color = (uint32_t(intensity) << 24) | (uint32_t(red) << 16) |
+                   (uint32_t(green) << 8) | uint32_t(blue);
+    // Most readers have no normals; a zero vector has no direction.
+    record.normalIndex =
+        !normal || !(m_mask & status::AttributeNormal) ||
+                (normal[0] == 0.0f && normal[1] == 0.0f && normal[2] == 0.0f)
+            ? kNoNormal
+            : NormalCode(double(normal[0]), double(normal[1]), double(normal[2]));
+    record.customAttribute = custom;
+    record.padding = 0;
+
+    int ix, iy, iz;
+    CellOfPoint(m_grid, p, ix, iy, iz);
+    cell = (size_t(iz) * size_t(m_grid.ny) + size_t(iy)) * size_t(m_grid.nx) + size_t(ix);
+    return true;
+  }
+
+  // Appends a prepared record and polls the progress. Throws Cancelled or
+  // TempFileFailed.
+  void Commit(const CellPoint& record, size_t cell) {
+    if (!m_cells.At(cell).Append(record)) throw status::TempFileFailed;
+    ++m_processed;
+    if (m_processed % kPollInterval == 0 && m_progress) {
+      double percent = double(m_processed) * 100.0 / double(m_denominator);
+      if (m_progress->isCancelled()) throw status::Cancelled;
+      if (percent > 0.0) m_progress->setProgress(percent);
+    }
+  }
+
+  bool Add(const double p[3], unsigned char red, unsigned char green, unsigned char blue,
+           unsigned char intensity, const float normal[3], unsigned char custom) {
+    CellPoint record;
+    size_t cell;
+    if (!Prepare(p, red, green, blue, intensity, normal, custom, record, cell)) return false;
+    Commit(record, cell);
+    return true;
+  }
+
+ private:
+  const format::QzvGrid& m_grid;
+  const uint32_t m_mask;
+  CellArray& m_cells;
+  const int64_t m_denominator;
+  Zelvane::Vorlin::IVorlinProgress* const m_progress;
+  uint64_t m_processed = 0;
+};
+
+// The built-in LAS reader's points in bulk; false at a point outside the
+// bounds.
+bool BinLasPoints(Zelvane::Vorlin::LasReader& reader, Binner& binner) {
+  constexpr size_t kBatch = 1024;
+  std::unique_ptr<Zelvane::Vorlin::LasPoint[]> batch(new Zelvane::Vorlin::LasPoint[kBatch]);
+  std::unique_ptr<CellPoint[]> records(new CellPoint[kBatch]);
+  std::unique_ptr<size_t[]> cells(new size_t[kBatch]);
+  for (;;) {
+    size_t got = 0;
+    try {
+      got = reader.ReadNextPoints(batch.get(), kBatch);
+    } catch (...) {
+      throw status::ReadFailed;
+    }
+    if (got == 0) return true;
+    // Records and cells first, appends second: the appends' scattered
+    // memory accesses then no longer wait on the divisions.
+    size_t prepared = 0;
+    for (; prepared < got; ++prepared) {
+      const Zelvane::Vorlin::LasPoint& q = batch[prepared];
+      const double p[3] = {q.x, q.y, q.z};
+      if (!binner.Prepare(p, q.red, q.green, q.blue, q.intensity, nullptr, q.customAttribute,
+                          records[prepared], cells[prepared]))
+        break;
+    }
+    for (size_t i = 0; i < prepared; ++i) binner.Commit(records[i], cells[i]);
+    if (prepared < got) return false;
+  }
+}
+
+}  // namespace
+
 bool SourcePass::Bin(const format::QzvGrid& grid, uint64_t announced, uint32_t mask,
                      CellArray& cells, Zelvane::Vorlin::IVorlinProgress* progress) {
   cells.Allocate(grid.nx, grid.ny, grid.nz);
@@ -178,49 +286,22 @@ bool SourcePass::Bin(const format::QzvGrid& grid, uint64_t announced, uint32_t m
   int64_t denominator = int64_t(announced);
   if (denominator < 2) denominator = int64_t(grid.nx) * int64_t(grid.ny) * int64_t(grid.nz);
 
-  uint64_t processed = 0;
+  Binner binner(grid, mask, cells, denominator, progress);
   for (IReader* reader : m_readers) {
     IReader2* extended = dynamic_cast<IReader2*>(reader);
     SourcePoint s = {};
     bool more = ReadSourcePoint(reader, extended, true, s);
-    while (more) {
-      // Written as "not inside" so that a NaN coordinate, which has no cell,
-      // counts as outside the bounds.
-      for (int a = 0; a < 3; ++a) {
-        if (!(s.p[a] >= grid.boundsMin[a] && s.p[a] <= grid.boundsMax[a])) return false;
-      }
-      if (!(mask & status::AttributeColor)) s.red = s.green = s.blue = 0;
-      if (!(mask & status::AttributeIntensity)) s.intensity = 0;
-      if (!(mask & status::AttributeNormal)) s.normal[0] = s.normal[1] = s.normal[2] = 0.0f;
-      if (!(mask & status::AttributeCustom)) s.custom = 0;
-
-      CellPoint record;
-      record.x = float(s.p[0] - grid.centre[0]);
-      record.y = float(s.p[1] - grid.centre[1]);
-      record.z = float(s.p[2] - grid.centre[2]);
-      record.color = (uint32_t(s.intensity) << 24) | (uint32_t(s.red) << 16) |
-                     (uint32_t(s.green) << 8) | uint32_t(s.blue);
-      // Most readers have no normals; a zero vector has no direction.
-      record.normalIndex =
-          s.normal[0] == 0.0f && s.normal[1] == 0.0f && s.normal[2] == 0.0f
-              ? kNoNormal
-              : NormalCode(double(s.normal[0]), double(s.normal[1]), double(s.normal[2]));
-      record.customAttribute = s.custom;
-      record.padding = 0;
-
-      int ix, iy, iz;
-      CellOfPoint(grid, s.p, ix, iy, iz);
-      if (!cells.Cell(ix, iy, iz).Append(record)) throw status::TempFileFailed;
-
-      ++processed;
-      if (processed % kPollInterval == 0) {
-        double percent = double(processed) * 100.0 / double(denominator);
-        if (progress) {
-          if (progress->isCancelled()) throw status::Cancelled;
-          if (percent > 0.0) progress->setProgress(percent);
-        }
-      }
-      more = ReadSourcePoint(reader, extended, false, s);
+    if (!more) continue;
+    if (!binner.Add(s.p, s.red, s.green, s.blue, s.intensity, s.normal, s.custom)) return false;
+    // Only the reader itself: a host's class derived from it may read
+    // differently.
+    if (typeid(*reader) == typeid(Zelvane::Vorlin::LasReader)) {
+      if (!BinLasPoints(*static_cast<Zelvane::Vorlin::LasReader*>(reader), binner)) return false;
+      continue;
+    }
+    while ((more = ReadSourcePoint(reader, extended, false, s))) {
+      if (!binner.Add(s.p, s.red, s.green, s.blue, s.intensity, s.normal, s.custom))
+        return false;
     }
   }
   if (progress) {

@@ -2,6 +2,7 @@
 #define VORLIN_IMPORT_STAGE_CLOCK_H
 
 #include <chrono>
+#include <ctime>
 
 #include "import/point_cloud_importer.h"
 
@@ -12,18 +13,24 @@ namespace vorlin {
 class StageClock {
  public:
   explicit StageClock(ImportStageTimes* times) : m_times(times) {
-    if (m_times) m_last = std::chrono::steady_clock::now();
+    if (m_times) m_last = Now();
   }
   void Lap(double ImportStageTimes::*field) {
     if (!m_times) return;
-    auto now = std::chrono::steady_clock::now();
-    m_times->*field += std::chrono::duration<double>(now - m_last).count();
+    double now = Now();
+    m_times->*field += now - m_last;
     m_last = now;
   }
 
  private:
+  double Now() const {
+    if (m_times->processorTime) return double(std::clock()) / CLOCKS_PER_SEC;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+  }
+
   ImportStageTimes* m_times;
-  std::chrono::steady_clock::time_point m_last;
+  double m_last = 0;
 };
 
 }  // namespace vorlin

@@ -1,5 +1,7 @@
 #include "platform/spill_store.h"
 
+#include "platform/large_allocation.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <stdlib.h>
@@ -32,6 +34,34 @@ uint64_t SpillExtentSize(size_t index) { return uint64_t(1) << (kFirstExtentShif
 // spill file made there. It closes when its last spill file goes.
 class SpillBacking {
  public:
+  ~SpillBacking() {
+    for (uint8_t* slab : slabs) FreeLarge(slab, kSlabBytes);
+  }
+  // Memory extents are carved from slabs backed by huge pages where the
+  // system has them: a fresh 96 MiB otherwise costs a page fault per 4 KiB.
+  static constexpr size_t kSlabBytes = size_t(8) << 20;
+  uint8_t* NewMemoryExtent(uint64_t size) {
+    if (!UsesLargeAllocation(kSlabBytes)) return new (std::nothrow) uint8_t[size];
+    if (slabLeft < size) {
+      if (slabs.size() == slabs.capacity()) slabs.reserve(2 * slabs.size() + 4);
+      slabNext = static_cast<uint8_t*>(AllocateLarge(kSlabBytes));
+      slabs.push_back(slabNext);
+      slabLeft = kSlabBytes;
+    }
+    uint8_t* memory = slabNext;
+    slabNext += size;
+    slabLeft -= size_t(size);
+    return memory;
+  }
+  // Gives back an extent's memory for good (not for reuse).
+  void DropMemoryExtent(uint8_t* memory) {
+    if (!UsesLargeAllocation(kSlabBytes)) delete[] memory;
+  }
+
+  std::vector<uint8_t*> slabs;
+  uint8_t* slabNext = nullptr;
+  size_t slabLeft = 0;
+
   int fd = -1;
   std::string dir;
   uint64_t end = 0;  // first byte never handed out
@@ -134,14 +164,15 @@ SpillFile::~SpillFile() {
       }
     } catch (const std::bad_alloc&) {
       if (m_memory[i]) {
-        delete[] m_memory[i];
+        // Slab memory stays with its slab until the backing closes.
+        m_backing->DropMemoryExtent(m_memory[i]);
         b.memoryHeld -= SpillExtentSize(i);
       }
     }
   }
   if (--m_backing->openFiles == 0) {
     for (int c = 0; c < kSizeClasses; ++c) {
-      for (uint8_t* memory : m_backing->freeMemory[c]) delete[] memory;
+      for (uint8_t* memory : m_backing->freeMemory[c]) m_backing->DropMemoryExtent(memory);
       b.memoryHeld -= uint64_t(m_backing->freeMemory[c].size()) * SpillExtentSize(size_t(c));
     }
     ::close(m_backing->fd);  // the disk space goes with it
@@ -168,7 +199,11 @@ bool SpillFile::Reserve(uint64_t end) {
       memory = freeMemory.back();
       freeMemory.pop_back();
     } else if (b.memoryHeld + size <= b.memoryBudget) {
-      memory = new (std::nothrow) uint8_t[size];
+      try {
+        memory = m_backing->NewMemoryExtent(size);
+      } catch (const std::bad_alloc&) {
+        memory = nullptr;  // the file takes it
+      }
       if (memory) b.memoryHeld += size;
     }
     std::vector<uint64_t>& freeList = m_backing->freeExtents[SizeClass(index)];

@@ -59,7 +59,8 @@ class SpillFile {
 // across all spill files of the process; extents beyond it go to the file.
 // The memory is held while any spill file is open and released when the last
 // one closes. Default kDefaultSpillMemoryBudget; a change applies to extents
-// taken afterwards. Any thread.
+// taken afterwards. Any thread. This is the larger part of an import's fixed
+// memory bound; the rest is listed where the importer is declared.
 constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(96) << 20;
 void SetSpillMemoryBudget(uint64_t bytes);
 uint64_t SpillMemoryBudget();

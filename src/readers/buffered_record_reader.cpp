@@ -62,6 +62,22 @@ bool BufferedRecordReader::Read(void* destination, size_t size) {
   return true;
 }
 
+const uint8_t* BufferedRecordReader::ReadMany(size_t size, size_t wanted, size_t* got) {
+  *got = 0;
+  if (wanted == 0) return nullptr;
+  // Read sets up the buffer for this record size and refills it; the record
+  // it takes is handed back as the first of the run.
+  uint8_t first[64];
+  if (size > sizeof(first)) return nullptr;
+  if (!Read(first, size)) return nullptr;
+  const size_t start = size_t(m_readPosition) - size;
+  const size_t available = (size_t(m_bytesInBuffer) - start) / size;
+  const size_t n = available < wanted ? available : wanted;
+  m_readPosition = start + n * size;
+  *got = n;
+  return m_buffer.get() + start;
+}
+
 bool OpenRecordFile(const wchar_t* name, platform::File& file,
                     std::unique_ptr<BufferedRecordReader>& records, int32_t recordsPerRefill) {
   if (name == nullptr) return false;

@@ -156,45 +156,70 @@ bool LasReader::ReadNextPointEx(double& x, double& y, double& z, unsigned char& 
                                 unsigned char& green, unsigned char& blue,
                                 unsigned char& intensity, float& normalX, float& normalY,
                                 float& normalZ, unsigned char& customAttribute) {
-  State& s = *m_state;
-  if (!s.records) return false;
-  if (s.pointFormat() > kMaxPointFormat) return false;
-  const uint16_t length = s.recordLength();
-  if (length < kMinRecordLength) return false;
+  LasPoint point;
+  if (ReadNextPoints(&point, 1) == 0) return false;
+  x = point.x;
+  y = point.y;
+  z = point.z;
+  red = point.red;
+  green = point.green;
+  blue = point.blue;
+  intensity = point.intensity;
+  customAttribute = point.customAttribute;
+  normalX = normalY = normalZ = 0.0f;
+  return true;
+}
 
-  uint8_t record[kMaxRecordLength];
-  if (!s.records->Read(record, length)) return false;
+size_t LasReader::ReadNextPoints(LasPoint* points, size_t max) {
+  State& s = *m_state;
+  if (!s.records) return 0;
+  if (s.pointFormat() > kMaxPointFormat) return 0;
+  const uint16_t length = s.recordLength();
+  if (length < kMinRecordLength) return 0;
 
   const uint8_t* h = s.header;
-  x = GetI32(record + kRecordX) * GetF64(h + kScale) + GetF64(h + kOffset);
-  y = GetI32(record + kRecordX + 4) * GetF64(h + kScale + 8) + GetF64(h + kOffset + 8);
-  z = GetI32(record + kRecordX + 8) * GetF64(h + kScale + 16) + GetF64(h + kOffset + 16);
-  customAttribute = record[kRecordClassification] & 31;
-  normalX = normalY = normalZ = 0.0f;
-  red = green = blue = 0;
+  const double scale[3] = {GetF64(h + kScale), GetF64(h + kScale + 8), GetF64(h + kScale + 16)};
+  const double offset[3] = {GetF64(h + kOffset), GetF64(h + kOffset + 8),
+                            GetF64(h + kOffset + 16)};
+  const size_t colorAt = s.colorPosition();
+  size_t done = 0;
+  while (done < max) {
+    size_t got = 0;
+    const uint8_t* record = s.records->ReadMany(length, max - done, &got);
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i, record += length) {
+      LasPoint& p = points[done + i];
+      p.x = GetI32(record + kRecordX) * scale[0] + offset[0];
+      p.y = GetI32(record + kRecordX + 4) * scale[1] + offset[1];
+      p.z = GetI32(record + kRecordX + 8) * scale[2] + offset[2];
+      p.customAttribute = record[kRecordClassification] & 31;
 
-  // 16-bit intensities and colours are reduced to 8 bits from the first
-  // value of the pass that needs it; a file of 8-bit values passes through.
-  uint16_t rawIntensity = GetU16(record + kRecordIntensity);
-  if (rawIntensity > 255) s.intensityScaling = true;
-  intensity = (unsigned char)(s.intensityScaling ? rawIntensity >> 8 : rawIntensity);
+      // 16-bit intensities and colours are reduced to 8 bits from the first
+      // value of the pass that needs it; a file of 8-bit values passes
+      // through.
+      uint16_t rawIntensity = GetU16(record + kRecordIntensity);
+      if (rawIntensity > 255) s.intensityScaling = true;
+      p.intensity = (unsigned char)(s.intensityScaling ? rawIntensity >> 8 : rawIntensity);
 
-  size_t colorAt = s.colorPosition();
-  if (colorAt != 0) {
-    uint16_t r = GetU16(record + colorAt);
-    uint16_t g = GetU16(record + colorAt + 2);
-    uint16_t b = GetU16(record + colorAt + 4);
-    if (r > 255 || g > 255 || b > 255) s.colorScaling = true;
-    if (s.colorScaling) {
-      r >>= 8;
-      g >>= 8;
-      b >>= 8;
+      p.red = p.green = p.blue = 0;
+      if (colorAt != 0) {
+        uint16_t r = GetU16(record + colorAt);
+        uint16_t g = GetU16(record + colorAt + 2);
+        uint16_t b = GetU16(record + colorAt + 4);
+        if (r > 255 || g > 255 || b > 255) s.colorScaling = true;
+        if (s.colorScaling) {
+          r >>= 8;
+          g >>= 8;
+          b >>= 8;
+        }
+        p.red = (unsigned char)r;
+        p.green = (unsigned char)g;
+        p.blue = (unsigned char)b;
+      }
     }
-    red = (unsigned char)r;
-    green = (unsigned char)g;
-    blue = (unsigned char)b;
+    done += got;
   }
-  return true;
+  return done;
 }
 
 }  // namespace Vorlin

@@ -1,6 +1,7 @@
 #ifndef VORLIN_READERS_LAS_READER_H
 #define VORLIN_READERS_LAS_READER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 #include <memory>
@@ -13,6 +14,12 @@ class BufferedRecordReader;
 
 namespace Zelvane {
 namespace Vorlin {
+
+// One point as LasReader::ReadNextPoints delivers it.
+struct LasPoint {
+  double x, y, z;
+  unsigned char red, green, blue, intensity, customAttribute;
+};
 
 // Built-in reader of ASPRS LAS files, point formats 0 to 5 (record length at
 // most 64). Delivers position, colour, intensity and the classification's low
@@ -39,6 +46,12 @@ class LasReader : public IReader2 {
                        unsigned char& green, unsigned char& blue, unsigned char& intensity,
                        float& normalX, float& normalY, float& normalZ,
                        unsigned char& customAttribute) override;
+
+  // Up to max points following the last one read, decoded exactly as that
+  // many ReadNextPointEx calls would (normals are always 0); 0 at the end.
+  // For the import, which would otherwise pay a virtual call and eleven
+  // out-parameters per point.
+  size_t ReadNextPoints(LasPoint* points, size_t max);
 
   // Implementation state is private to the reader's source file.
   struct State;
