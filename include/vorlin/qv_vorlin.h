@@ -121,14 +121,17 @@ class VORLIN_API QvVorlin {
   // import's state gives OutOfMemory; a later std::bad_alloc reaches the
   // caller after the import has cleaned up.
   //
-  // Memory: an import's temporary data lives in memory up to 96 MiB for the
+  // Memory: an import's temporary data lives in memory up to 64 MiB for the
   // whole process and beyond that in unlinked files in TMPDIR (or /tmp),
-  // which need about 20 bytes per point of free space. The rest is bounded
-  // by the grid (5 KiB per non-empty cell, a few bytes per cell) and by the
-  // ordering's buffers (about 150 MiB, reached only for cells of more than
-  // 2,000,000 points), except that a cell's points are shuffled in memory
-  // one 1/4096 sub-volume of the cell at a time: a cell crowded into one
-  // such sub-volume needs 20 bytes per point of it.
+  // which need about 20 bytes per point of free space. The rest is bounded:
+  // while binning, the cell buffers (32 MiB, or 5 KiB per non-empty cell on
+  // grids of more than 6,000 cells); while writing, the ordering of one cell
+  // (about 100 MiB, reached only for cells of more than 2,000,000 points,
+  // with at most 64 MiB of its sub-volumes' blocks resident and 48 MiB to
+  // shuffle one sub-volume, a more crowded one going through a temporary
+  // file in windows); and a few bytes per grid cell and per 512 points of
+  // the largest cell. About 130 MB at the peak for 50 million points spread
+  // over a grid, 220 MB for 100 million points in one cell.
 
   // One source read by reader (null: a built-in reader chosen by the name).
   static VorlinStatus import(const wchar_t* sourceFile, const wchar_t* outputFile,

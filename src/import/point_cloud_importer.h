@@ -38,13 +38,14 @@ struct ImportStageTimes {
 // passes by a SourcePass, the grid is sized by the pure functions of
 // grid_sizing.h, and the cells are ordered and written here.
 //
-// Memory, whatever the number of points: the spill memory budget (96 MiB,
+// Memory, whatever the number of points: the spill memory budget (64 MiB,
 // platform/spill_store.h) for the whole import; while binning, the cell
 // buffers (CellArray::kBufferBytes, 32 MiB, or the smallest buffer of
 // 5.4 KB per non-empty cell on grids of over 6,000 cells); while writing,
 // the ordering of one cell (48 bytes a record up to kDefaultCopyBufferRecords,
-// 96 MB; larger cells keep at most 64 MiB of sub-cell blocks resident).
-// About 200 MB at the peak on grids of up to 6,000 cells.
+// 96 MB; larger cells keep at most 64 MiB of sub-cell blocks resident and
+// shuffle a sub-volume within OrderingSettings::shuffleBytes, a more crowded
+// one in windows through a temporary file). About 200 MB at the peak.
 class PointCloudImporter {
  public:
   // Records the writer orders in memory at most; larger cells are ordered

@@ -38,7 +38,7 @@ class SpillBacking {
     for (uint8_t* slab : slabs) FreeLarge(slab, kSlabBytes);
   }
   // Memory extents are carved from slabs backed by huge pages where the
-  // system has them: a fresh 96 MiB otherwise costs a page fault per 4 KiB.
+  // system has them: a fresh budget otherwise costs a page fault per 4 KiB.
   static constexpr size_t kSlabBytes = size_t(8) << 20;
   uint8_t* NewMemoryExtent(uint64_t size) {
     if (!UsesLargeAllocation(kSlabBytes)) return new (std::nothrow) uint8_t[size];

@@ -61,7 +61,7 @@ class SpillFile {
 // one closes. Default kDefaultSpillMemoryBudget; a change applies to extents
 // taken afterwards. Any thread. This is the larger part of an import's fixed
 // memory bound; the rest is listed where the importer is declared.
-constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(96) << 20;
+constexpr uint64_t kDefaultSpillMemoryBudget = uint64_t(64) << 20;
 void SetSpillMemoryBudget(uint64_t bytes);
 uint64_t SpillMemoryBudget();
 // Bytes of memory the spill extents hold now (in use or kept for reuse).
