@@ -60,7 +60,7 @@ class RecordStream {
     m_aheadThreads = threads;
   }
   static constexpr size_t kAheadBatches = 3;
-  static constexpr size_t kAheadBatchBytes = size_t(1) << 20;
+  static constexpr size_t kAheadBatchBytes = size_t(1) << 18;
   static constexpr unsigned kMaxAheadThreads = 8;
 
  private:
@@ -86,6 +86,7 @@ class RecordStream {
   // Reads chunk index and starts loader's decoder on it; safe on any thread.
   bool LoadChunk(ChunkLoader& loader, size_t index);
   Result Fail(const std::string& why);
+  // The next record, decoded on the caller's thread.
   Result Decode(uint8_t* record);
   // Records of chunk index within the present ones.
   uint64_t RecordsOfChunk(size_t index) const;
