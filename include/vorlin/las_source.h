@@ -145,9 +145,10 @@ class VORLIN_API SourceReader : public IReader2 {
   // several chunks decode at once. Records, their order, the end of a pass
   // and a damaged chunk's error (after the same records) are as without it.
   // Memory grows, per thread, by one compressed chunk, one decoder's models
-  // and at most 3 batches of about 256 KiB of records. Takes effect at the
-  // next Open or rewind (ReadFirstPoint rewinds); Close and the destructor
-  // stop the threads within one record. Plain LAS is always read directly.
+  // and the records of the largest chunk plus 256 KiB (at least 768 KiB, at
+  // most 16 MiB). Takes effect at the next Open or rewind (ReadFirstPoint
+  // rewinds); Close and the destructor stop the threads within one record.
+  // Plain LAS is always read directly.
   void SetDecodeAhead(bool on, unsigned threads = 0);
 
   struct State;

@@ -46,7 +46,9 @@ TEST_F(DecodeAhead, DeliversTheRecordsOfADirectPassAcrossSeamsAndRewinds) {
     int format, recordLength;
     size_t count;
     uint32_t chunkSize;
-  } cases[] = {{3, 1000, 5000, 97}, {7, 0, 5000, 1000}, {1, 0, 1, 50000}};
+  } cases[] = {{3, 1000, 5000, 97}, {7, 0, 5000, 1000}, {1, 0, 1, 50000},
+                // chunks of several batches each
+                {1, 1000, 3000, 1500}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
     Write(c.format, c.recordLength, c.count, c.chunkSize);

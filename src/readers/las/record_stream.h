@@ -54,12 +54,15 @@ class RecordStream {
   // 0 means one per core; at most kMaxAheadThreads. Takes effect at the
   // next Rewind (Open rewinds); Close and Rewind stop the threads. Off by
   // default. Each thread holds one compressed chunk, one decoder's models
-  // and up to kAheadBatches batches of about kAheadBatchBytes of records.
+  // and a ring of batches of about kAheadBatchBytes of records: enough for
+  // the largest chunk and one batch more, at least kAheadBatches and at most
+  // kMaxAheadBatches of them.
   void SetDecodeAhead(bool on, unsigned threads = 0) {
     m_aheadWanted = on;
     m_aheadThreads = threads;
   }
   static constexpr size_t kAheadBatches = 3;
+  static constexpr size_t kMaxAheadBatches = 64;
   static constexpr size_t kAheadBatchBytes = size_t(1) << 18;
   static constexpr unsigned kMaxAheadThreads = 8;
 

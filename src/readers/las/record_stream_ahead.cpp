@@ -30,11 +30,18 @@ void RecordStream::StartAhead() {
   m_aheadChunk = 0;
   m_current = nullptr;
   m_currentAt = 0;
+  // A worker whose chunk comes next should be able to hold all of it, or
+  // it stalls while the consumer still reads the chunk before.
+  uint64_t largest = 0;
+  for (size_t c = 0; c < m_chunks.size(); ++c) largest = std::max(largest, RecordsOfChunk(c));
+  const uint64_t chunkBatches = (largest + m_batchRecords - 1) / m_batchRecords;
+  const size_t batches = size_t(
+      std::min<uint64_t>(kMaxAheadBatches, std::max<uint64_t>(kAheadBatches, chunkBatches + 1)));
   const unsigned threads = AheadThreads(m_aheadThreads, m_chunks.size());
   for (unsigned w = 0; w < threads; ++w) {
     std::unique_ptr<Worker> worker(new Worker);
     worker->loader.decoder = MakeDecoder();
-    worker->ring.resize(kAheadBatches);
+    worker->ring.resize(batches);
     for (Batch& b : worker->ring) b.bytes.resize(m_batchRecords * m_recordLength);
     m_workers.push_back(std::move(worker));
   }
