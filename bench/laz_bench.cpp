@@ -2,9 +2,10 @@
 // times a full pass of raw records through the source reader, and one import
 // through it (or through the built-in LAS reader).
 //   vorlin_bench_laz make <format> <points> <out.las> <out.laz>
-//   vorlin_bench_laz decode <file>            -> "<cpu s> <points> <wall s>"
-//   vorlin_bench_laz import <file> <out.qzv> [builtin|ahead]  -> the same
-//     (ahead: the source reader decodes LAZ on its background thread)
+//   vorlin_bench_laz decode <file> [threads]  -> "<cpu s> <points> <wall s>"
+//   vorlin_bench_laz import <file> <out.qzv> [builtin|ahead[N]]  -> the same
+//     (threads, aheadN: the source reader decodes LAZ ahead on N background
+//     threads, 0 or none given meaning one per core)
 // CPU time of the process is the measure: the machine may be shared.
 #include <stdio.h>
 #include <stdlib.h>
@@ -104,8 +105,9 @@ int Make(int format, uint64_t count, const char* las, const char* laz) {
   return ok ? 0 : 1;
 }
 
-int Decode(const char* path) {
+int Decode(const char* path, int threads) {
   vv::SourceReader reader;
+  if (threads >= 0) reader.SetDecodeAhead(true, unsigned(threads));
   if (!reader.Open(Wide(path).c_str())) {
     fprintf(stderr, "%s\n", reader.lastError().c_str());
     return 1;
@@ -126,9 +128,9 @@ int Decode(const char* path) {
   return check == 0xFFFFFFFFFFFFull ? 2 : 0;  // keeps the loop honest
 }
 
-int Import(const char* path, const char* out, bool builtIn, bool ahead) {
+int Import(const char* path, const char* out, bool builtIn, int aheadThreads) {
   vv::SourceReader source;
-  source.SetDecodeAhead(ahead);
+  if (aheadThreads >= 0) source.SetDecodeAhead(true, unsigned(aheadThreads));
   vv::LasReader las;
   vv::IReader* reader = builtIn ? static_cast<vv::IReader*>(&las) : &source;
   const std::wstring in = Wide(path), qzv = Wide(out);
@@ -151,13 +153,14 @@ int Import(const char* path, const char* out, bool builtIn, bool ahead) {
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "make" && argc == 6) return Make(atoi(argv[2]), strtoull(argv[3], nullptr, 10), argv[4], argv[5]);
-  if (mode == "decode" && argc == 3) return Decode(argv[2]);
+  if (mode == "decode" && (argc == 3 || argc == 4)) return Decode(argv[2], argc == 4 ? atoi(argv[3]) : -1);
+  const std::string how = argc == 5 ? argv[4] : "";
   if (mode == "import" && (argc == 4 || argc == 5))
-    return Import(argv[2], argv[3], argc == 5 && std::string(argv[4]) == "builtin",
-                  argc == 5 && std::string(argv[4]) == "ahead");
+    return Import(argv[2], argv[3], how == "builtin",
+                  how.compare(0, 5, "ahead") == 0 ? atoi(how.c_str() + 5) : -1);
   fprintf(stderr,
-          "usage: %s make <format> <points> <las> <laz> | decode <file> | "
-          "import <file> <out.qzv> [builtin|ahead]\n",
+          "usage: %s make <format> <points> <las> <laz> | decode <file> [threads] | "
+          "import <file> <out.qzv> [builtin|ahead[threads]]\n",
           argv[0]);
   return 2;
 }

@@ -5,8 +5,9 @@
 # decoded by the laz-perf WebAssembly codec when node is present (the npm
 # package is installed into <build>/lazperf, outside the source tree), and an
 # import of the LAS and of the LAZ file through the source reader (format 3
-# also through the built-in LAS reader; the LAZ once more with the reader
-# decoding ahead on its own thread, compared by wall time). Times are CPU
+# also through the built-in LAS reader; the LAZ again with the reader
+# decoding ahead on one background thread and on one per core, compared by
+# wall time; the decode too, on one thread per core). Times are CPU
 # seconds of the process (medians of RUNS, runs of the compared programs
 # interleaved), because the machine may be shared; wall seconds are shown
 # beside them. Markdown on stdout.
@@ -63,10 +64,12 @@ for format in 3 6; do
   for ((r = 0; r < runs; ++r)); do
     run "$work/las.times" "$bin" decode "$las"
     run "$work/laz.times" "$bin" decode "$laz"
+    run "$work/lazmt.times" "$bin" decode "$laz" 0
     [ $have_peer -eq 0 ] || run "$work/peer.times" node "$root/bench/lazperf_decode.js" "$peer" "$laz"
     run "$work/implas.times" "$bin" import "$las" "$work/out.qzv"
     run "$work/implaz.times" "$bin" import "$laz" "$work/out.qzv"
-    run "$work/impahead.times" "$bin" import "$laz" "$work/out.qzv" ahead
+    run "$work/impahead1.times" "$bin" import "$laz" "$work/out.qzv" ahead1
+    run "$work/impahead.times" "$bin" import "$laz" "$work/out.qzv" ahead0
     [ "$format" -gt 5 ] || run "$work/impbuiltin.times" "$bin" import "$las" "$work/out.qzv" builtin
   done
   plain=$(summary "$work/las.times")
@@ -79,17 +82,24 @@ for format in 3 6; do
     row "format $format: LAZ decode, laz-perf $version WebAssembly, node $(node --version) (vs LAS read)" \
       "$peerline" "${plain%% *}"
     awk -v a="${peerline%% *}" -v b="${packed%% *}" 'BEGIN {
-      printf "| format %s: source reader decode / laz-perf decode | | | | | %.2f |\n", "'"$format"'", a / b }'
+      printf "| format %s: source reader decode / laz-perf decode, CPU | | | | | %.2f |\n", "'"$format"'", a / b }'
+    threaded=$(summary "$work/lazmt.times")
+    row "format $format: LAZ decode, source reader, chunks decoded ahead on one thread per core" "$threaded"
+    awk -v a="${peerline##* }" -v b="${threaded##* }" 'BEGIN {
+      printf "| format %s: source reader decode on one thread per core / laz-perf decode, wall | | | | | %.2f |\n", "'"$format"'", a / b }'
   fi
   imp=$(summary "$work/implas.times")
   row "format $format: import of the LAS, source reader" "$imp"
   row "format $format: import of the LAZ, source reader (vs import of the LAS)" \
     "$(summary "$work/implaz.times")" "${imp%% *}"
+  ahead1=$(summary "$work/impahead1.times")
   ahead=$(summary "$work/impahead.times")
-  row "format $format: import of the LAZ, decoding ahead on a second thread (vs import of the LAS, CPU)" \
+  row "format $format: import of the LAZ, decoding ahead on one thread (vs import of the LAS, CPU)" \
+    "$ahead1" "${imp%% *}"
+  row "format $format: import of the LAZ, decoding ahead on one thread per core (vs import of the LAS, CPU)" \
     "$ahead" "${imp%% *}"
-  awk -v a="${imp##* }" -v b="${ahead##* }" 'BEGIN {
-    printf "| format %s: import of the LAS / import of the LAZ decoding ahead, wall | | | | | %.2f |\n", "'"$format"'", a / b }'
+  awk -v a="${imp##* }" -v b="${ahead1##* }" -v c="${ahead##* }" 'BEGIN {
+    printf "| format %s: import of the LAS / import of the LAZ decoding ahead, wall, one thread; one per core | | | | | %.2f; %.2f |\n", "'"$format"'", a / b, a / c }'
   if [ "$format" -le 5 ]; then
     row "format $format: import of the LAS, built-in LAS reader (vs source reader)" \
       "$(summary "$work/impbuiltin.times")" "${imp%% *}"

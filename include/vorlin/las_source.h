@@ -138,14 +138,18 @@ class VORLIN_API SourceReader : public IReader2 {
   [[nodiscard]] bool NextRecord(uint8_t* record);
   bool failed() const;
 
-  // Off by default. On, compressed records are decoded by one background
-  // thread of the reader's own, ahead of the reads, so that decoding overlaps
-  // the caller's work: memory grows by at most 3 batches of about 1 MiB of
-  // records each; records, their order, the end of a pass and a damaged
-  // chunk's error (after the same records) are as without it. Takes effect
-  // at the next Open or rewind (ReadFirstPoint rewinds); Close stops the
-  // thread within one chunk's start. Plain LAS is always read directly.
-  void SetDecodeAhead(bool on);
+  // Off by default. On, compressed records are decoded ahead of the reads
+  // by background threads of the reader's own (threads of them, 0 meaning
+  // one per core, at most 8; never more than the file has chunks), each
+  // decoding whole chunks, so that decoding overlaps the caller's work and
+  // several chunks decode at once. Records, their order, the end of a pass
+  // and a damaged chunk's error (after the same records) are as without it.
+  // Memory grows, per thread, by one compressed chunk, one decoder's models
+  // and the records of the largest chunk plus 256 KiB (at least 768 KiB, at
+  // most 16 MiB). Takes effect at the next Open or rewind (ReadFirstPoint
+  // rewinds); Close and the destructor stop the threads within one record.
+  // Plain LAS is always read directly.
+  void SetDecodeAhead(bool on, unsigned threads = 0);
 
   struct State;
 

@@ -142,7 +142,9 @@ bool SourceReader::ReadNextPointEx(double& x, double& y, double& z, unsigned cha
 const LasSourceInfo& SourceReader::info() const { return m_state->info; }
 const std::string& SourceReader::lastError() const { return m_state->error; }
 bool SourceReader::failed() const { return m_state->failed; }
-void SourceReader::SetDecodeAhead(bool on) { m_state->stream.SetDecodeAhead(on); }
+void SourceReader::SetDecodeAhead(bool on, unsigned threads) {
+  m_state->stream.SetDecodeAhead(on, threads);
+}
 
 bool SourceReader::RewindRecords() {
   State& s = *m_state;

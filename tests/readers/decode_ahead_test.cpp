@@ -46,41 +46,50 @@ TEST_F(DecodeAhead, DeliversTheRecordsOfADirectPassAcrossSeamsAndRewinds) {
     int format, recordLength;
     size_t count;
     uint32_t chunkSize;
-  } cases[] = {{3, 1000, 5000, 97}, {7, 0, 5000, 1000}, {1, 0, 1, 50000}};
+  } cases[] = {{3, 1000, 5000, 97}, {7, 0, 5000, 1000}, {1, 0, 1, 50000},
+                // chunks of several batches each
+                {1, 1000, 3000, 1500}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.format);
     Write(c.format, c.recordLength, c.count, c.chunkSize);
-    vv::SourceReader reader;
-    reader.SetDecodeAhead(true);
-    ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str())) << reader.lastError();
-    Pass pass = ReadAll(reader);
-    EXPECT_FALSE(pass.failed) << pass.error;
-    EXPECT_TRUE(pass.records == records);
-    // The end is sticky, and a rewind from the middle starts over.
-    std::vector<uint8_t> record(reader.info().recordLength);
-    EXPECT_FALSE(reader.NextRecord(record.data()));
-    ASSERT_TRUE(reader.RewindRecords());
-    for (size_t i = 0; i < c.count / 2; ++i) ASSERT_TRUE(reader.NextRecord(record.data()));
-    ASSERT_TRUE(reader.RewindRecords());
-    pass = ReadAll(reader);
-    EXPECT_TRUE(pass.records == records);
+    // More threads than chunks use one per chunk.
+    for (unsigned threads : {1u, 3u}) {
+      SCOPED_TRACE(threads);
+      vv::SourceReader reader;
+      reader.SetDecodeAhead(true, threads);
+      ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str())) << reader.lastError();
+      Pass pass = ReadAll(reader);
+      EXPECT_FALSE(pass.failed) << pass.error;
+      EXPECT_TRUE(pass.records == records);
+      // The end is sticky, and a rewind from the middle starts over.
+      std::vector<uint8_t> record(reader.info().recordLength);
+      EXPECT_FALSE(reader.NextRecord(record.data()));
+      ASSERT_TRUE(reader.RewindRecords());
+      for (size_t i = 0; i < c.count / 2; ++i) ASSERT_TRUE(reader.NextRecord(record.data()));
+      ASSERT_TRUE(reader.RewindRecords());
+      pass = ReadAll(reader);
+      EXPECT_TRUE(pass.records == records);
+    }
   }
 }
 
 TEST_F(DecodeAhead, CloseStopsAThreadThatIsWaitingOrDecoding) {
   Write(3, 1000, 5000, 97);
   for (size_t taken : {0, 1, 2500}) {
-    vv::SourceReader reader;
-    reader.SetDecodeAhead(true);
-    ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str()));
-    std::vector<uint8_t> record(reader.info().recordLength);
-    for (size_t i = 0; i < taken; ++i) ASSERT_TRUE(reader.NextRecord(record.data()));
-    reader.Close();
-    EXPECT_FALSE(reader.NextRecord(record.data()));
-    // Opened again, the same object reads the whole file.
-    ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str()));
-    EXPECT_TRUE(ReadAll(reader).records == records);
-  }  // and the destructor of an open reader stops its thread
+    for (unsigned threads : {1u, 3u}) {
+      SCOPED_TRACE(threads);
+      vv::SourceReader reader;
+      reader.SetDecodeAhead(true, threads);
+      ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str()));
+      std::vector<uint8_t> record(reader.info().recordLength);
+      for (size_t i = 0; i < taken; ++i) ASSERT_TRUE(reader.NextRecord(record.data()));
+      reader.Close();
+      EXPECT_FALSE(reader.NextRecord(record.data()));
+      // Opened again, the same object reads the whole file.
+      ASSERT_TRUE(reader.Open(dir.wfile("in.laz").c_str()));
+      EXPECT_TRUE(ReadAll(reader).records == records);
+    }
+  }  // and the destructor of an open reader stops its threads
 }
 
 TEST_F(DecodeAhead, TurnedOffBetweenPassesReadsDirectly) {

@@ -56,6 +56,9 @@ TEST_F(SourceSamples, EveryLazDecodesToItsTwinsRecords) {
     const std::vector<uint8_t> twin = StoredRecords(pair.twin);
     EXPECT_EQ(twin.size(), records.size());
     EXPECT_TRUE(twin == records);
+    // Several chunks decoding at once hand over the same records.
+    ASSERT_TRUE(ReadRecords(Wide(kLaz + "/" + pair.laz), records, nullptr, &error, 3)) << error;
+    EXPECT_TRUE(twin == records);
   }
 }
 

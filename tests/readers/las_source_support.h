@@ -271,9 +271,13 @@ inline bool WriteFile(const std::wstring& path, const vv::LasSourceInfo& layout,
 
 // Every record the source reader delivers, raw; false when it does not open
 // or a record turns out damaged.
+// aheadThreads, when not negative, has the reader decode ahead on that many
+// threads.
 inline bool ReadRecords(const std::wstring& path, std::vector<uint8_t>& records,
-                        vv::LasSourceInfo* info = nullptr, std::string* error = nullptr) {
+                        vv::LasSourceInfo* info = nullptr, std::string* error = nullptr,
+                        int aheadThreads = -1) {
   vv::SourceReader reader;
+  if (aheadThreads >= 0) reader.SetDecodeAhead(true, unsigned(aheadThreads));
   records.clear();
   if (!reader.Open(path.c_str())) {
     if (error) *error = reader.lastError();

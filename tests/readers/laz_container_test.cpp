@@ -234,8 +234,9 @@ TEST_F(LazBadInput, DamagedOrLyingFilesAreRefusedClearly) {
   }
 }
 
-// Decoding ahead on a second thread meets the damage after the same records
-// and reports it in the same words.
+// Decoding ahead, on one thread or several, meets the damage after the same
+// records and reports it in the same words, also while other threads have
+// decoded chunks beyond it.
 TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
   const struct {
     int format;
@@ -248,16 +249,24 @@ TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
          });
        }},
       {7, [](std::vector<uint8_t> b) { f::PutU32(b.data() + LocateLaz(b).parametersAt + 12, 2000); return b; }},
+      {6, [](std::vector<uint8_t> b) {
+         return WithTable(b, [](std::vector<laz::ChunkEntry>& e) {
+           e[1].byteCount -= 40;
+           e[2].byteCount += 40;
+         });
+       }},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.format);
     WriteBytes(dir.file("bad.laz"), c.damage(Valid(c.format)));
-    size_t counts[2];
-    std::string errors[2];
-    std::vector<uint8_t> got[2];
-    for (int ahead = 0; ahead < 2; ++ahead) {
+    // Directly, then ahead on 1, 2 and 3 threads.
+    constexpr int kWays = 4;
+    size_t counts[kWays];
+    std::string errors[kWays];
+    std::vector<uint8_t> got[kWays];
+    for (int ahead = 0; ahead < kWays; ++ahead) {
       vv::SourceReader reader;
-      reader.SetDecodeAhead(ahead == 1);
+      reader.SetDecodeAhead(ahead > 0, unsigned(ahead));
       ASSERT_TRUE(reader.Open(dir.wfile("bad.laz").c_str()));
       std::vector<uint8_t> record(reader.info().recordLength);
       counts[ahead] = 0;
@@ -269,10 +278,12 @@ TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
       EXPECT_FALSE(reader.NextRecord(record.data()));  // the failure is sticky
       errors[ahead] = reader.lastError();
     }
-    EXPECT_EQ(counts[0], counts[1]);
-    EXPECT_EQ(errors[0], errors[1]);
-    EXPECT_FALSE(errors[1].empty());
-    EXPECT_TRUE(got[0] == got[1]);
+    EXPECT_FALSE(errors[0].empty());
+    for (int ahead = 1; ahead < kWays; ++ahead) {
+      EXPECT_EQ(counts[0], counts[ahead]);
+      EXPECT_EQ(errors[0], errors[ahead]);
+      EXPECT_TRUE(got[0] == got[ahead]);
+    }
   }
 }
 

@@ -34,11 +34,13 @@ RecordStream::~RecordStream() { Close(); }
 void RecordStream::Close() {
   StopAhead();
   CloseRecordFile(m_file, m_records);
-  m_decoder.reset();
+  m_direct.decoder.reset();
+  m_direct.bytes.clear();
+  m_direct.bytes.shrink_to_fit();
+  m_direct.stream.Unmap();
+  m_items.clear();
+  m_compressor = 0;
   m_chunks.clear();
-  m_chunkBytes.clear();
-  m_chunkBytes.shrink_to_fit();
-  m_stream.Unmap();
   m_unchunked = false;
   m_present = m_delivered = 0;
   m_damaged = false;
@@ -92,9 +94,10 @@ bool RecordStream::OpenCompressed(LasSourceInfo& info, uint64_t fileSize) {
     return false;
   }
   info.compression = LasCompression(parameters.compressor);
-  m_decoder = parameters.compressor == 3 ? laz::MakeLayeredDecoder(parameters.items)
-                                         : laz::MakePointwiseDecoder(parameters.items);
-  if (!m_decoder) {
+  m_compressor = parameters.compressor;
+  m_items = parameters.items;
+  m_direct.decoder = MakeDecoder();
+  if (!m_direct.decoder) {
     m_error = "a LAZ item type, size or version this reader does not know";
     return false;
   }
@@ -107,7 +110,7 @@ bool RecordStream::OpenCompressed(LasSourceInfo& info, uint64_t fileSize) {
       m_error = "the point count does not fit the compressed data";
       return false;
     }
-    m_chunks.push_back(Chunk{m_pointDataStart, bytes, uint32_t(info.announcedCount)});
+    m_chunks.push_back(Chunk{m_pointDataStart, bytes, uint32_t(info.announcedCount), 0});
     m_unchunked = true;
     if (info.announcedCount > UINT32_MAX) {
       m_error = "too many points for one compressed stream";
@@ -184,7 +187,7 @@ bool RecordStream::ReadChunkTable(const LasSourceInfo& info, uint64_t fileSize,
         return false;
       }
       // A fixed-size table does not know the last chunk's count; the header does.
-      m_chunks.push_back(Chunk{at, e.byteCount, variable ? pointCount : uint32_t(wanted)});
+      m_chunks.push_back(Chunk{at, e.byteCount, variable ? pointCount : uint32_t(wanted), points});
     }
     at += e.byteCount;
     points += pointCount;
@@ -200,7 +203,7 @@ bool RecordStream::Rewind() {
   m_damaged = false;
   m_nextChunk = 0;
   m_leftInChunk = 0;
-  if (m_decoder) {
+  if (m_direct.decoder) {
     if (m_aheadWanted) StartAhead();
     return true;
   }
@@ -215,21 +218,27 @@ RecordStream::Result RecordStream::Fail(const std::string& why) {
   return Result::Damaged;
 }
 
-bool RecordStream::LoadChunk(size_t index) {
+std::unique_ptr<laz::ChunkDecoder> RecordStream::MakeDecoder() const {
+  return m_compressor == 3 ? laz::MakeLayeredDecoder(m_items) : laz::MakePointwiseDecoder(m_items);
+}
+
+uint64_t RecordStream::RecordsOfChunk(size_t index) const {
   const Chunk& chunk = m_chunks[index];
-  if (m_unchunked && (m_stream.data() || m_stream.Map(m_file, chunk.offset, chunk.byteCount))) {
-    m_stream.AdviseSequential();
-    if (!m_decoder->begin(m_stream.data(), m_stream.size(), chunk.pointCount)) return false;
-    m_leftInChunk = chunk.pointCount;
-    return true;
+  return chunk.first >= m_present ? 0 : std::min<uint64_t>(chunk.pointCount, m_present - chunk.first);
+}
+
+bool RecordStream::LoadChunk(ChunkLoader& loader, size_t index) {
+  const Chunk& chunk = m_chunks[index];
+  platform::MappedRange& stream = loader.stream;
+  if (m_unchunked && (stream.data() || stream.Map(m_file, chunk.offset, chunk.byteCount))) {
+    stream.AdviseSequential();
+    return loader.decoder->begin(stream.data(), stream.size(), chunk.pointCount);
   }
   // Without a mapping, an unchunked stream is read whole, within reason.
   if (chunk.byteCount > kLargestReadChunk) return false;
-  m_chunkBytes.resize(size_t(chunk.byteCount));
-  if (!m_file.ReadExactAt(m_chunkBytes.data(), m_chunkBytes.size(), chunk.offset)) return false;
-  if (!m_decoder->begin(m_chunkBytes.data(), m_chunkBytes.size(), chunk.pointCount)) return false;
-  m_leftInChunk = chunk.pointCount;
-  return true;
+  loader.bytes.resize(size_t(chunk.byteCount));
+  if (!m_file.ReadExactAt(loader.bytes.data(), loader.bytes.size(), chunk.offset)) return false;
+  return loader.decoder->begin(loader.bytes.data(), loader.bytes.size(), chunk.pointCount);
 }
 
 RecordStream::Result RecordStream::Next(uint8_t* record) {
@@ -242,7 +251,7 @@ RecordStream::Result RecordStream::Next(uint8_t* record) {
 RecordStream::Result RecordStream::Decode(uint8_t* record) {
   if (m_damaged) return Result::Damaged;
   if (!m_file.IsValid() || m_delivered >= m_present) return Result::End;
-  if (!m_decoder) {
+  if (!m_direct.decoder) {
     if (!m_records->Read(record, m_recordLength))
       return Fail("the file ended before its announced records");
     ++m_delivered;
@@ -250,11 +259,12 @@ RecordStream::Result RecordStream::Decode(uint8_t* record) {
   }
   if (m_leftInChunk == 0) {
     if (m_nextChunk >= m_chunks.size()) return Fail("the chunks ended before the points");
-    if (!LoadChunk(m_nextChunk))
+    if (!LoadChunk(m_direct, m_nextChunk))
       return Fail("chunk " + std::to_string(m_nextChunk) + " is damaged");
+    m_leftInChunk = m_chunks[m_nextChunk].pointCount;
     ++m_nextChunk;
   }
-  if (!m_decoder->next(record))
+  if (!m_direct.decoder->next(record))
     return Fail("chunk " + std::to_string(m_nextChunk - 1) + " is damaged");
   --m_leftInChunk;
   ++m_delivered;

@@ -15,21 +15,7 @@ void ArithmeticDecoder::init(const uint8_t* data, size_t size) {
   m_value = value;
 }
 
-uint32_t ArithmeticDecoder::readRaw(uint32_t bits) {
-  const uint32_t length = uint32_t(m_length) >> bits;
-  const uint32_t sym = uint32_t(m_value) / length;
-  m_value = uint32_t(m_value) - length * sym;
-  m_length = length;
-  if (length < kCoderMinLength) renormalize();
-  const uint32_t limit = 1u << bits;
-  if (sym >= limit) {
-    m_failed = true;
-    return limit - 1;
-  }
-  return sym;
-}
-
-uint32_t ArithmeticDecoder::readBits(uint32_t bits) {
+uint32_t ArithmeticDecoder::readWideBits(uint32_t bits) {
   if (bits == 0) return 0;
   if (bits > 32) bits = 32;
   // Wide values go as a low 16-bit half first, then the rest.

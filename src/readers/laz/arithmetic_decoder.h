@@ -32,7 +32,10 @@ class ArithmeticDecoder {
   VORLIN_LAZ_HOT uint32_t decodeBit(ArithmeticBitModel& m);
   VORLIN_LAZ_HOT uint32_t decodeSymbol(ArithmeticModel& m);
   // Raw values: bits in [1, 32].
-  uint32_t readBits(uint32_t bits);
+  VORLIN_LAZ_HOT uint32_t readBits(uint32_t bits) {
+    // Corrector low bits are mostly short: those stay inline.
+    return bits - 1 < 19 ? readRaw(bits) : readWideBits(bits);
+  }
   uint8_t readByte() { return uint8_t(readRaw(8)); }
   uint16_t readShort() { return uint16_t(readRaw(16)); }
   uint32_t readInt() {
@@ -51,7 +54,8 @@ class ArithmeticDecoder {
   size_t position() const { return m_pos; }
 
  private:
-  uint32_t readRaw(uint32_t bits);
+  VORLIN_LAZ_HOT uint32_t readRaw(uint32_t bits);
+  uint32_t readWideBits(uint32_t bits);
   uint8_t nextByte() {
     if (m_pos < m_size) return m_data[m_pos++];
     m_failed = true;
@@ -93,6 +97,20 @@ VORLIN_LAZ_HOT uint32_t ArithmeticDecoder::decodeBit(ArithmeticBitModel& m) {
   if (length < kCoderMinLength) renormalize();
   if (--m.bitsUntilUpdate == 0) m.update();
   return bit;
+}
+
+VORLIN_LAZ_HOT uint32_t ArithmeticDecoder::readRaw(uint32_t bits) {
+  const uint32_t length = uint32_t(m_length) >> bits;
+  const uint32_t sym = uint32_t(m_value) / length;
+  m_value = uint32_t(m_value) - length * sym;
+  m_length = length;
+  if (length < kCoderMinLength) renormalize();
+  const uint32_t limit = 1u << bits;
+  if (sym >= limit) {
+    m_failed = true;
+    return limit - 1;
+  }
+  return sym;
 }
 
 VORLIN_LAZ_HOT uint32_t ArithmeticDecoder::decodeSymbol(ArithmeticModel& m) {

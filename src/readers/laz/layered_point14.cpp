@@ -45,59 +45,6 @@ void PackPoint14(const Point14Fields& p, uint8_t* r) {
   PutU64(r + 22, p.gpsTime);
 }
 
-void Median5::add(int32_t v) {
-  int32_t* m = m_values;
-  if (m_replaceHigh) {
-    // Drops the highest value, inserting v in order.
-    if (v < m[2]) {
-      m[4] = m[3];
-      m[3] = m[2];
-      if (v < m[0]) {
-        m[2] = m[1];
-        m[1] = m[0];
-        m[0] = v;
-      } else if (v < m[1]) {
-        m[2] = m[1];
-        m[1] = v;
-      } else {
-        m[2] = v;
-      }
-    } else {
-      if (v < m[3]) {
-        m[4] = m[3];
-        m[3] = v;
-      } else {
-        m[4] = v;
-      }
-      m_replaceHigh = false;
-    }
-    return;
-  }
-  // Drops the lowest value, inserting v in order.
-  if (m[2] < v) {
-    m[0] = m[1];
-    m[1] = m[2];
-    if (m[4] < v) {
-      m[2] = m[3];
-      m[3] = m[4];
-      m[4] = v;
-    } else if (m[3] < v) {
-      m[2] = m[3];
-      m[3] = v;
-    } else {
-      m[2] = v;
-    }
-  } else {
-    if (m[1] < v) {
-      m[0] = m[1];
-      m[1] = v;
-    } else {
-      m[0] = v;
-    }
-    m_replaceHigh = true;
-  }
-}
-
 uint32_t ReturnMap(uint32_t n, uint32_t r) {
   // Pairs of return number and count, folded into six classes of how the
   // pulse's returns spread; unusual pairs share the last classes.

@@ -10,6 +10,7 @@
 
 #include "readers/laz/layered_gps_time.h"
 #include "readers/laz/layered_item.h"
+#include "readers/laz/streaming_median.h"
 
 namespace Zelvane {
 namespace Vorlin {
@@ -49,22 +50,6 @@ struct Point14Fields {
 Point14Fields UnpackPoint14(const uint8_t* record);
 void PackPoint14(const Point14Fields& p, uint8_t* record);
 
-// The median of the last five values, kept sorted; each new value replaces
-// the lowest or the highest in turn, so that the window tracks recent values.
-class Median5 {
- public:
-  void reset() {
-    for (int32_t& v : m_values) v = 0;
-    m_replaceHigh = true;
-  }
-  int32_t get() const { return m_values[2]; }
-  void add(int32_t v);
-
- private:
-  int32_t m_values[5] = {0, 0, 0, 0, 0};
-  bool m_replaceHigh = true;
-};
-
 // Everything one scanner channel remembers within a chunk.
 struct Point14Context {
   explicit Point14Context(bool compress);
@@ -79,7 +64,7 @@ struct Point14Context {
   uint32_t generation = 0;
   Point14Fields last;
   uint16_t lastIntensity[8] = {};
-  Median5 xDiff[12], yDiff[12];
+  StreamingMedian5 xDiff[12], yDiff[12];
   int32_t lastZ[8] = {};
 
   std::unique_ptr<ArithmeticModel> changedValues[8];

@@ -103,11 +103,11 @@ void Point14Decoder::decode(uint8_t* out, uint32_t& context) {
   uint32_t pulse = (r == 1 ? 2u : 0u) + (r >= n ? 1u : 0u);
   uint32_t single = n == 1 ? 1u : 0u;
 
-  Median5& mx = c->xDiff[(map << 1) | gpsChanged];
+  StreamingMedian5& mx = c->xDiff[(map << 1) | gpsChanged];
   int32_t dx = c->dx->decompress(xy, mx.get(), single);
   p.x = int32_t(uint32_t(p.x) + uint32_t(dx));
   mx.add(dx);
-  Median5& my = c->yDiff[(map << 1) | gpsChanged];
+  StreamingMedian5& my = c->yDiff[(map << 1) | gpsChanged];
   int32_t dy = c->dy->decompress(xy, my.get(), single + KContext(c->dx->k(), 20));
   p.y = int32_t(uint32_t(p.y) + uint32_t(dy));
   my.add(dy);

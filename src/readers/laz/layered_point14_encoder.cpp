@@ -107,11 +107,11 @@ void Point14Encoder::encode(const uint8_t* in, uint32_t& context) {
   uint32_t pulse = (r == 1 ? 2u : 0u) + (r >= n ? 1u : 0u);
   uint32_t single = n == 1 ? 1u : 0u;
 
-  Median5& mx = c->xDiff[(map << 1) | gpsChanged];
+  StreamingMedian5& mx = c->xDiff[(map << 1) | gpsChanged];
   int32_t dx = int32_t(uint32_t(item.x) - uint32_t(prev->x));
   c->dx->compress(xy, mx.get(), dx, single);
   mx.add(dx);
-  Median5& my = c->yDiff[(map << 1) | gpsChanged];
+  StreamingMedian5& my = c->yDiff[(map << 1) | gpsChanged];
   int32_t dy = int32_t(uint32_t(item.y) - uint32_t(prev->y));
   c->dy->compress(xy, my.get(), dy, single + KContext(c->dx->k(), 20));
   my.add(dy);
