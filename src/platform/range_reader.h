@@ -1,0 +1,100 @@
+#ifndef VORLIN_PLATFORM_RANGE_READER_H
+#define VORLIN_PLATFORM_RANGE_READER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <memory>
+#include <vector>
+
+#include "platform/file.h"
+#include "platform/mapped_range.h"
+
+namespace vorlin {
+namespace platform {
+
+// Copies many byte ranges of one open file into caller buffers, for queries
+// that take a prefix of many cells.
+//
+// One read per range costs a system call and a page-cache lookup each; a
+// fetch of a few hundred ranges spends more on that than on copying. So the
+// reader copies from a read-only mapping of the file, whose pages stay mapped
+// from one fetch to the next. Mapped pages count towards the process's
+// resident size (they are the page cache's, and the system may still reclaim
+// them), so the reader keeps them within a budget: it counts the 64 KiB
+// windows of the file it has touched (the system maps at most that much
+// around each page it faults in), drops every mapped page when a fetch would
+// go past the budget, and reads a fetch larger than the whole budget with
+// plain reads instead. Plain reads merge small neighbouring ranges into one
+// read through a staging buffer; the skipped bytes cost less than a call.
+//
+// A failed or short read, a range past the end of the file, or a file that
+// shrank since it was opened fails the fetch; the caller's buffers then hold
+// unspecified bytes. The mapping is only used while the file is at least as
+// long as the fetch needs. (Another process cutting the file short during a
+// copy is the one failure a mapping cannot report as an error.)
+//
+// Not thread-safe: one caller at a time, like the file it reads. Memory: the
+// window table (one bit per 64 KiB of the file) and, once plain reads merge,
+// a staging buffer of kStagingBytes.
+class RangeReader {
+ public:
+  struct Range {
+    uint64_t offset;
+    size_t size;
+    uint8_t* out;
+  };
+
+  static constexpr size_t kWindowBytes = size_t(64) << 10;
+  static constexpr size_t kDefaultMappedBudget = size_t(256) << 20;
+  static constexpr size_t kStagingBytes = size_t(256) << 10;
+  // Ranges up to this size merge with a neighbour this close.
+  static constexpr size_t kDefaultMergeLimit = size_t(8) << 10;
+
+  // mappedBudget 0 never maps; mergeLimit 0 never merges.
+  explicit RangeReader(size_t mappedBudget = kDefaultMappedBudget,
+                       size_t mergeLimit = kDefaultMergeLimit);
+  ~RangeReader();
+  RangeReader(const RangeReader&) = delete;
+  RangeReader& operator=(const RangeReader&) = delete;
+
+  // Reads from file from now on; it must stay open until Close or the next
+  // Open. Nothing is mapped until a fetch needs it.
+  void Open(File& file);
+  // Unmaps and frees everything; the reader reads nothing until Open.
+  void Close();
+
+  // Replaces the limits given at construction and unmaps; for tests.
+  void SetLimits(size_t mappedBudget, size_t mergeLimit);
+
+  // Copies every range; ranges must be sorted by offset and not overlap.
+  // False when any range could not be read whole.
+  [[nodiscard]] bool Fetch(const Range* ranges, size_t count);
+
+  // Windows counted as mapped, and how often the mapping was dropped.
+  size_t MappedWindows() const { return m_mappedWindows; }
+  uint64_t Drops() const { return m_drops; }
+
+ private:
+  bool FetchMapped(const Range* ranges, size_t count);
+  bool FetchByReads(const Range* ranges, size_t count);
+  // Marks the windows of the ranges; false (nothing marked) when they do not
+  // fit the budget even after dropping every mapped page.
+  bool ClaimWindows(const Range* ranges, size_t count);
+  bool TestWindow(uint64_t w) const { return (m_windows[w >> 6] >> (w & 63)) & 1; }
+
+  File* m_file = nullptr;
+  MappedRange m_map;
+  bool m_mapTried = false;
+  size_t m_mappedBudget;
+  size_t m_mergeLimit;
+  std::vector<uint64_t> m_windows;  // one bit per window of the mapping
+  size_t m_mappedWindows = 0;
+  uint64_t m_drops = 0;
+  std::unique_ptr<uint8_t[]> m_staging;
+};
+
+}  // namespace platform
+}  // namespace vorlin
+
+#endif
