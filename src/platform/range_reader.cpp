@@ -45,8 +45,10 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
     if (!m_mapTried) {
       m_mapTried = true;
       const int64_t size = m_file->Size();
-      if (size > 0 && uint64_t(size) <= SIZE_MAX && m_map.Map(*m_file, 0, size_t(size)))
-        m_windows.assign((size_t(size) / kWindowBytes + 64) / 64, 0);
+      if (size > 0 && uint64_t(size) <= SIZE_MAX && m_map.Map(*m_file, 0, size_t(size))) {
+        m_windowBase = reinterpret_cast<uintptr_t>(m_map.data()) % kWindowBytes;
+        m_windows.assign((LastWindow(0, size_t(size)) + 64) / 64, 0);
+      }
     }
     const Range& last = ranges[count - 1];
     const uint64_t end = last.offset + last.size;
@@ -67,8 +69,8 @@ bool RangeReader::ClaimWindows(const Range* ranges, size_t count) {
     const Range& r = ranges[i];
     if (r.size == 0) continue;
     if (r.offset > mapped || r.size > mapped - r.offset) return false;
-    const uint64_t lastWindow = (r.offset + r.size - 1) / kWindowBytes;
-    for (uint64_t w = std::max(r.offset / kWindowBytes, next); w <= lastWindow; ++w) {
+    const uint64_t lastWindow = LastWindow(r.offset, r.size);
+    for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= lastWindow; ++w) {
       ++all;
       fresh += !TestWindow(w);
     }
@@ -85,8 +87,8 @@ bool RangeReader::ClaimWindows(const Range* ranges, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     const Range& r = ranges[i];
     if (r.size == 0) continue;
-    const uint64_t lastWindow = (r.offset + r.size - 1) / kWindowBytes;
-    for (uint64_t w = std::max(r.offset / kWindowBytes, next); w <= lastWindow; ++w) {
+    const uint64_t lastWindow = LastWindow(r.offset, r.size);
+    for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= lastWindow; ++w) {
       if (TestWindow(w)) continue;
       m_windows[w >> 6] |= uint64_t(1) << (w & 63);
       ++m_mappedWindows;

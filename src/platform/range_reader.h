@@ -21,11 +21,11 @@ namespace platform {
 // reader copies from a read-only mapping of the file, whose pages stay mapped
 // from one fetch to the next. Mapped pages count towards the process's
 // resident size (they are the page cache's, and the system may still reclaim
-// them), so the reader keeps them within a budget: it counts the 64 KiB
-// windows of the file it has touched (the system maps at most that much
-// around each page it faults in), drops every mapped page when a fetch would
-// go past the budget, and reads a fetch larger than the whole budget with
-// plain reads instead. Plain reads merge small neighbouring ranges into one
+// them), so the reader keeps them within a budget: it counts the 2 MiB-aligned
+// windows of the mapping it has touched (a fault maps pages around the one it
+// needs, or a whole large folio, but never beyond the window of one page
+// table), drops every mapped page when a fetch would go past the budget, and
+// reads a fetch larger than the whole budget with plain reads instead. Plain reads merge small neighbouring ranges into one
 // read through a staging buffer; the skipped bytes cost less than a call.
 //
 // A failed or short read, a range past the end of the file, or a file that
@@ -35,7 +35,7 @@ namespace platform {
 // copy is the one failure a mapping cannot report as an error.)
 //
 // Not thread-safe: one caller at a time, like the file it reads. Memory: the
-// window table (one bit per 64 KiB of the file) and, once plain reads merge,
+// window table (one bit per 2 MiB of the file) and, once plain reads merge,
 // a staging buffer of kStagingBytes.
 class RangeReader {
  public:
@@ -45,8 +45,8 @@ class RangeReader {
     uint8_t* out;
   };
 
-  static constexpr size_t kWindowBytes = size_t(64) << 10;
-  static constexpr size_t kDefaultMappedBudget = size_t(256) << 20;
+  static constexpr size_t kWindowBytes = size_t(2) << 20;
+  static constexpr size_t kDefaultMappedBudget = size_t(512) << 20;
   static constexpr size_t kStagingBytes = size_t(256) << 10;
   // Ranges up to this size merge with a neighbour this close.
   static constexpr size_t kDefaultMergeLimit = size_t(8) << 10;
@@ -82,6 +82,12 @@ class RangeReader {
   // fit the budget even after dropping every mapped page.
   bool ClaimWindows(const Range* ranges, size_t count);
   bool TestWindow(uint64_t w) const { return (m_windows[w >> 6] >> (w & 63)) & 1; }
+  // The windows, counted from the one holding the mapping's first byte, that
+  // bytes [offset, offset + size) of the file lie in; size above 0.
+  uint64_t FirstWindow(uint64_t offset) const { return (m_windowBase + offset) / kWindowBytes; }
+  uint64_t LastWindow(uint64_t offset, size_t size) const {
+    return (m_windowBase + offset + size - 1) / kWindowBytes;
+  }
 
   File* m_file = nullptr;
   MappedRange m_map;
@@ -89,6 +95,7 @@ class RangeReader {
   size_t m_mappedBudget;
   size_t m_mergeLimit;
   std::vector<uint64_t> m_windows;  // one bit per window of the mapping
+  uint64_t m_windowBase = 0;        // the mapping's address within its window
   size_t m_mappedWindows = 0;
   uint64_t m_drops = 0;
   std::unique_ptr<uint8_t[]> m_staging;
