@@ -50,11 +50,15 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
         m_windows.assign((LastWindow(0, size_t(size)) + 64) / 64, 0);
       }
     }
-    const Range& last = ranges[count - 1];
-    const uint64_t end = last.offset + last.size;
+    uint64_t end = 0;
+    bool inside = m_map.data() != nullptr;
+    for (size_t i = 0; i < count && inside; ++i) {
+      const Range& r = ranges[i];
+      inside = r.offset <= m_map.size() && r.size <= m_map.size() - r.offset;
+      end = std::max(end, r.offset + r.size);
+    }
     // A file cut short since it was mapped would fault instead of failing.
-    if (m_map.data() && end >= last.offset && end <= m_map.size() &&
-        m_file->Size() >= int64_t(end) && ClaimWindows(ranges, count))
+    if (inside && m_file->Size() >= int64_t(end) && ClaimWindows(ranges, count))
       return FetchMapped(ranges, count);
   }
   return FetchByReads(ranges, count);
@@ -62,13 +66,11 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
 
 bool RangeReader::ClaimWindows(const Range* ranges, size_t count) {
   const size_t budget = std::max<size_t>(1, m_mappedBudget / kWindowBytes);
-  const uint64_t mapped = m_map.size();
   size_t all = 0, fresh = 0;
   uint64_t next = 0;  // first window not yet counted; the ranges are sorted
   for (size_t i = 0; i < count; ++i) {
     const Range& r = ranges[i];
     if (r.size == 0) continue;
-    if (r.offset > mapped || r.size > mapped - r.offset) return false;
     const uint64_t lastWindow = LastWindow(r.offset, r.size);
     for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= lastWindow; ++w) {
       ++all;

@@ -78,8 +78,9 @@ class RangeReader {
  private:
   bool FetchMapped(const Range* ranges, size_t count);
   bool FetchByReads(const Range* ranges, size_t count);
-  // Marks the windows of the ranges; false (nothing marked) when they do not
-  // fit the budget even after dropping every mapped page.
+  // Marks the windows of the ranges, which lie inside the mapping; false
+  // (nothing marked) when they do not fit the budget even after dropping
+  // every mapped page.
   bool ClaimWindows(const Range* ranges, size_t count);
   bool TestWindow(uint64_t w) const { return (m_windows[w >> 6] >> (w & 63)) & 1; }
   // The windows, counted from the one holding the mapping's first byte, that
