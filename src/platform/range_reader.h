@@ -25,18 +25,18 @@ namespace platform {
 // windows of the mapping it has touched (a fault maps pages around the one it
 // needs, or a whole large folio, but never beyond the window of one page
 // table), drops every mapped page when a fetch would go past the budget, and
-// reads a fetch larger than the whole budget with plain reads instead. Plain reads merge small neighbouring ranges into one
-// read through a staging buffer; the skipped bytes cost less than a call.
+// reads a fetch larger than the whole budget with plain reads instead. Plain
+// reads merge small neighbouring ranges into one read through a staging
+// buffer; the skipped bytes cost less than a call.
 //
-// A failed or short read, a range past the end of the file, or a file that
-// shrank since it was opened fails the fetch; the caller's buffers then hold
-// unspecified bytes. The mapping is only used while the file is at least as
-// long as the fetch needs. (Another process cutting the file short during a
-// copy is the one failure a mapping cannot report as an error.)
+// A failed or short read, or a range past the end of the file (also when the
+// file shrank after it was mapped), fails the fetch; the caller's buffers
+// then hold unspecified bytes. (Another process cutting the file short during
+// a mapped copy is the one failure a mapping cannot report as an error.)
 //
-// Not thread-safe: one caller at a time, like the file it reads. Memory: the
-// window table (one bit per 2 MiB of the file) and, once plain reads merge,
-// a staging buffer of kStagingBytes.
+// Not thread-safe: one caller at a time, like the file it reads. Memory: up
+// to the budget of mapped file pages, the window table (one bit per 2 MiB of
+// the file) and, once plain reads merge, a staging buffer of kStagingBytes.
 class RangeReader {
  public:
   struct Range {
