@@ -23,8 +23,9 @@ void RangeReader::Open(File& file) {
 void RangeReader::Close() {
   m_map.Unmap();
   m_mapTried = false;
-  m_windows.clear();
-  m_windows.shrink_to_fit();
+  m_mapped = std::vector<uint64_t>();
+  m_seen = std::vector<uint64_t>();
+  m_reads = std::vector<Range>();
   m_mappedWindows = 0;
   m_staging.reset();
   m_file = nullptr;
@@ -47,7 +48,8 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
       const int64_t size = m_file->Size();
       if (size > 0 && uint64_t(size) <= SIZE_MAX && m_map.Map(*m_file, 0, size_t(size))) {
         m_windowBase = reinterpret_cast<uintptr_t>(m_map.data()) % kWindowBytes;
-        m_windows.assign((LastWindow(0, size_t(size)) + 64) / 64, 0);
+        m_mapped.assign((LastWindow(0, size_t(size)) + 64) / 64, 0);
+        m_seen = m_mapped;
       }
     }
     uint64_t end = 0;
@@ -58,53 +60,56 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
       end = std::max(end, r.offset + r.size);
     }
     // A file cut short since it was mapped would fault instead of failing.
-    if (inside && m_file->Size() >= int64_t(end) && ClaimWindows(ranges, count))
-      return FetchMapped(ranges, count);
+    if (inside && m_file->Size() >= int64_t(end)) return FetchMixed(ranges, count);
   }
   return FetchByReads(ranges, count);
 }
 
-bool RangeReader::ClaimWindows(const Range* ranges, size_t count) {
-  const size_t budget = std::max<size_t>(1, m_mappedBudget / kWindowBytes);
-  size_t all = 0, fresh = 0;
-  uint64_t next = 0;  // first window not yet counted; the ranges are sorted
-  for (size_t i = 0; i < count; ++i) {
-    const Range& r = ranges[i];
-    if (r.size == 0) continue;
-    const uint64_t lastWindow = LastWindow(r.offset, r.size);
-    for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= lastWindow; ++w) {
-      ++all;
-      fresh += !TestWindow(w);
-    }
-    next = std::max(next, lastWindow + 1);
-    if (all > budget) return false;
-  }
-  if (m_mappedWindows + fresh > budget) {
-    if (!m_map.DropPages()) return false;
-    std::fill(m_windows.begin(), m_windows.end(), 0);
-    m_mappedWindows = 0;
-    ++m_drops;
-  }
-  next = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const Range& r = ranges[i];
-    if (r.size == 0) continue;
-    const uint64_t lastWindow = LastWindow(r.offset, r.size);
-    for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= lastWindow; ++w) {
-      if (TestWindow(w)) continue;
-      m_windows[w >> 6] |= uint64_t(1) << (w & 63);
-      ++m_mappedWindows;
-    }
-    next = std::max(next, lastWindow + 1);
-  }
+bool RangeReader::Seen(const Range& r) const {
+  if (r.size == 0) return true;
+  for (uint64_t w = FirstWindow(r.offset), last = LastWindow(r.offset, r.size); w <= last; ++w)
+    if (!TestBit(m_seen, w)) return false;
   return true;
 }
 
-bool RangeReader::FetchMapped(const Range* ranges, size_t count) {
+bool RangeReader::FetchMixed(const Range* ranges, size_t count) {
+  // Windows of the ranges that earlier fetches touched, and how many of them
+  // are not mapped yet; the ranges are sorted, so a window shared by
+  // neighbours counts once.
+  const size_t budget = std::max<size_t>(1, m_mappedBudget / kWindowBytes);
+  size_t all = 0, fresh = 0;
+  uint64_t next = 0;
+  for (size_t i = 0; i < count && all <= budget; ++i) {
+    const Range& r = ranges[i];
+    if (r.size == 0 || !Seen(r)) continue;
+    const uint64_t last = LastWindow(r.offset, r.size);
+    for (uint64_t w = std::max(FirstWindow(r.offset), next); w <= last; ++w, ++all)
+      fresh += !TestBit(m_mapped, w);
+    next = std::max(next, last + 1);
+  }
+  bool map = all > 0 && all <= budget;
+  if (map && m_mappedWindows + fresh > budget) {
+    map = m_map.DropPages();
+    if (map) {
+      std::fill(m_mapped.begin(), m_mapped.end(), 0);
+      m_mappedWindows = 0;
+      ++m_drops;
+    }
+  }
+
+  m_reads.clear();
   const uint8_t* base = m_map.data();
   for (size_t i = 0; i < count; ++i) {
     const Range& r = ranges[i];
-    // Each range stands for one read, so that injected faults reach it.
+    if (!map || !Seen(r)) {
+      m_reads.push_back(r);
+      continue;
+    }
+    if (r.size > 0) {
+      for (uint64_t w = FirstWindow(r.offset), last = LastWindow(r.offset, r.size); w <= last; ++w)
+        m_mappedWindows += SetBit(m_mapped, w);
+    }
+    // Each copy stands for one read, so that injected faults reach it.
     bool shortRead = false;
     if (detail::FaultHere(kFaultRead, &shortRead)) {
       if (shortRead) memcpy(r.out, base + r.offset, r.size / 2);
@@ -112,7 +117,12 @@ bool RangeReader::FetchMapped(const Range* ranges, size_t count) {
     }
     memcpy(r.out, base + r.offset, r.size);
   }
-  return true;
+  for (const Range& r : m_reads) {
+    if (r.size == 0) continue;
+    for (uint64_t w = FirstWindow(r.offset), last = LastWindow(r.offset, r.size); w <= last; ++w)
+      SetBit(m_seen, w);
+  }
+  return FetchByReads(m_reads.data(), m_reads.size());
 }
 
 bool RangeReader::FetchByReads(const Range* ranges, size_t count) {

@@ -19,7 +19,10 @@ namespace platform {
 // One read per range costs a system call and a page-cache lookup each; a
 // fetch of a few hundred ranges spends more on that than on copying. So the
 // reader copies from a read-only mapping of the file, whose pages stay mapped
-// from one fetch to the next. Mapped pages count towards the process's
+// from one fetch to the next. Faulting a page in costs more than reading it,
+// so a range is copied from the mapping only where an earlier fetch has
+// been (the leading records of the same cells, asked for again); a first
+// visit is read. Mapped pages count towards the process's
 // resident size (they are the page cache's, and the system may still reclaim
 // them), so the reader keeps them within a budget: it counts the 2 MiB-aligned
 // windows of the mapping it has touched (a fault maps pages around the one it
@@ -35,8 +38,9 @@ namespace platform {
 // a mapped copy is the one failure a mapping cannot report as an error.)
 //
 // Not thread-safe: one caller at a time, like the file it reads. Memory: up
-// to the budget of mapped file pages, the window table (one bit per 2 MiB of
-// the file) and, once plain reads merge, a staging buffer of kStagingBytes.
+// to the budget of mapped file pages, two window tables (one bit per 2 MiB
+// of the file each), a copy of the largest fetch's ranges that were read, and
+// once plain reads merge, a staging buffer of kStagingBytes.
 class RangeReader {
  public:
   struct Range {
@@ -76,13 +80,21 @@ class RangeReader {
   uint64_t Drops() const { return m_drops; }
 
  private:
-  bool FetchMapped(const Range* ranges, size_t count);
+  // Copies the ranges whose windows were seen before from the mapping, when
+  // they fit the budget, and reads the others.
+  bool FetchMixed(const Range* ranges, size_t count);
   bool FetchByReads(const Range* ranges, size_t count);
-  // Marks the windows of the ranges, which lie inside the mapping; false
-  // (nothing marked) when they do not fit the budget even after dropping
-  // every mapped page.
-  bool ClaimWindows(const Range* ranges, size_t count);
-  bool TestWindow(uint64_t w) const { return (m_windows[w >> 6] >> (w & 63)) & 1; }
+  bool Seen(const Range& r) const;
+  static bool TestBit(const std::vector<uint64_t>& bits, uint64_t i) {
+    return (bits[i >> 6] >> (i & 63)) & 1;
+  }
+  // True when the bit was clear.
+  static bool SetBit(std::vector<uint64_t>& bits, uint64_t i) {
+    const uint64_t mask = uint64_t(1) << (i & 63);
+    const bool wasClear = !(bits[i >> 6] & mask);
+    bits[i >> 6] |= mask;
+    return wasClear;
+  }
   // The windows, counted from the one holding the mapping's first byte, that
   // bytes [offset, offset + size) of the file lie in; size above 0.
   uint64_t FirstWindow(uint64_t offset) const { return (m_windowBase + offset) / kWindowBytes; }
@@ -95,8 +107,11 @@ class RangeReader {
   bool m_mapTried = false;
   size_t m_mappedBudget;
   size_t m_mergeLimit;
-  std::vector<uint64_t> m_windows;  // one bit per window of the mapping
-  uint64_t m_windowBase = 0;        // the mapping's address within its window
+  // One bit per window of the mapping: touched through the mapping since the
+  // last drop, and visited by any fetch since Open.
+  std::vector<uint64_t> m_mapped, m_seen;
+  uint64_t m_windowBase = 0;  // the mapping's address within its window
+  std::vector<Range> m_reads;
   size_t m_mappedWindows = 0;
   uint64_t m_drops = 0;
   std::unique_ptr<uint8_t[]> m_staging;
