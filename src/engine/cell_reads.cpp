@@ -24,11 +24,15 @@ bool QvVorlinImp::ReadRecords(const QzvCell& cell, uint32_t first, uint32_t coun
   if (!m_file.IsValid() || uint64_t(first) + count > cell.count) return false;
   const uint32_t recordSize = RecordSize();
   const uint64_t offset = cell.offset + uint64_t(first) * recordSize;
-  if (recordSize == format::kRecordSizeV4)
-    return m_file.ReadExactAt(out, size_t(count) * recordSize, offset);
+  using Range = vorlin::platform::RangeReader::Range;
+  if (recordSize == format::kRecordSizeV4) {
+    const Range range{offset, size_t(count) * recordSize, reinterpret_cast<uint8_t*>(out)};
+    return m_reader.Fetch(&range, 1);
+  }
 
   std::unique_ptr<uint8_t[]> narrow(new uint8_t[size_t(count) * recordSize]);
-  if (!m_file.ReadExactAt(narrow.get(), size_t(count) * recordSize, offset)) return false;
+  const Range range{offset, size_t(count) * recordSize, narrow.get()};
+  if (!m_reader.Fetch(&range, 1)) return false;
   for (uint32_t r = 0; r < count; ++r) {
     memcpy(&out[r], narrow.get() + size_t(r) * recordSize, recordSize);
     out[r].normalIndex = 0;

@@ -7,6 +7,7 @@
 #include "engine/qv_vorlin_imp.h"
 #include "engine/radix_sort.h"
 #include "engine/share_math.h"
+#include "format/qzv_layout.h"
 #include "format/qzv_reader.h"
 
 using Zelvane::Vorlin::CellPoint;
@@ -110,6 +111,10 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
   std::vector<CellPoint> clipBuffer = ClipBufferFor(query->clip, query->largestLod, ratio, N);
 
   CellLoaderLock lock(m_loader);
+  // Records come straight from the file only at full width; narrow ones are
+  // widened cell by cell.
+  const bool batch = RecordSize() == vorlin::format::kRecordSizeV4;
+  m_ranges.clear();
   uint32_t pos = 0;
   for (const Read& entry : reads) {
     const uint32_t t = entry.take;
@@ -123,7 +128,14 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
         n = std::min(t, preloaded->count);
         memcpy(buffer + pos, preloaded->records, size_t(n) * sizeof(CellPoint));
       }
-      if (!ReadRecords(m_cells[size_t(entry.cell)], n, t - n, buffer + pos + n)) return 0;
+      const QzvCell& cell = m_cells[size_t(entry.cell)];
+      if (t > n && batch) {
+        m_ranges.push_back({cell.offset + uint64_t(n) * sizeof(CellPoint),
+                            size_t(t - n) * sizeof(CellPoint),
+                            reinterpret_cast<uint8_t*>(buffer + pos + n)});
+      } else if (!ReadRecords(cell, n, t - n, buffer + pos + n)) {
+        return 0;
+      }
       pos += t;
     } else {
       uint32_t accepted = 0;
@@ -132,5 +144,8 @@ unsigned int QvVorlinImp::getPoints(IPointCloudQuery* handle, CellPoint* buffer,
       pos += accepted;
     }
   }
+  // Still in file order: a cell's place in the buffer was fixed when it was
+  // met, whatever the clipped cells after it accepted.
+  if (!m_reader.Fetch(m_ranges.data(), m_ranges.size())) return 0;
   return pos;
 }

@@ -67,6 +67,7 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
   m_unitsFactor = header.unitsFactor;
   m_attributeFlags = header.attributeFlags;
 
+  m_reader.Open(m_file);
   if (m_loader.SetUp(m_grid.nx, m_grid.ny, m_grid.nz, preloadBudget))
     m_loader.Start(m_totalPoints, m_file, m_cells.data(), m_version <= format::kQzvVersion3);
   return true;
@@ -74,6 +75,7 @@ bool QvVorlinImp::open(const wchar_t* fileName, int preloadBudget) {
 
 void QvVorlinImp::close() {
   m_loader.Stop();
+  m_reader.Close();
   // Opened for reading only: a failed close loses nothing.
   if (m_file.IsValid()) (void)m_file.Close();
   m_file = platform::File();
@@ -86,6 +88,7 @@ void QvVorlinImp::close() {
   m_fileName.reset();
   m_planKeys = decltype(m_planKeys)();
   m_planScratch = decltype(m_planScratch)();
+  m_ranges = decltype(m_ranges)();
 }
 
 uint32_t QvVorlinImp::RecordSize() const { return format::RecordSize(m_version); }

@@ -9,6 +9,7 @@
 #include "engine/cell_loader.h"
 #include "format/qzv_grid.h"
 #include "platform/file.h"
+#include "platform/range_reader.h"
 #include "vorlin/qv_vorlin.h"
 
 class PointCloudQuery;
@@ -62,6 +63,7 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // For tests: true once the loader has walked every cell (or is off).
   bool IsPreloadFinished() const { return !m_loader.IsActive() || m_loader.IsFinished(); }
   CellLoader& LoaderForTesting() { return m_loader; }
+  vorlin::platform::RangeReader& ReaderForTesting() { return m_reader; }
 
  private:
   // Box of a cell in world coordinates: {minX, minY, minZ, maxX, maxY, maxZ}.
@@ -97,6 +99,9 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // loader and the queries read at absolute offsets and never move the file
   // position, so a sequential reader holding the lock keeps its place.
   vorlin::platform::File m_file;
+  // Record reads of the queries (not of the loader thread, which reads
+  // m_file itself); used under the same lock.
+  vorlin::platform::RangeReader m_reader;
   std::vector<double> m_upperEdges[3];
   std::unique_ptr<wchar_t[]> m_fileName;
   uint64_t m_fileId = 0;
@@ -115,6 +120,9 @@ class QvVorlinImp : public Zelvane::Vorlin::QvVorlin {
   // the file is open so that a grid of a million cells is not allocated and
   // paged in again on every call.
   vorlin::platform::LargeVector<uint64_t> m_planKeys, m_planScratch;
+  // getPoints' file reads, one per cell not wholly preloaded, made in one
+  // batch so that neighbours can share a read.
+  std::vector<vorlin::platform::RangeReader::Range> m_ranges;
 };
 
 #endif

@@ -29,6 +29,10 @@ void MappedRange::AdviseSequential() {
   if (m_base) madvise(m_base, m_length, MADV_SEQUENTIAL);
 }
 
+bool MappedRange::DropPages() {
+  return m_base && madvise(m_base, m_length, MADV_DONTNEED) == 0;
+}
+
 void MappedRange::Unmap() {
   if (m_base) munmap(m_base, m_length);
   m_base = nullptr;

@@ -26,6 +26,10 @@ class MappedRange {
   void Unmap();
   // Tells the system the view is read front to back.
   void AdviseSequential();
+  // Unmaps every page of the view from this process (the file's data stays in
+  // the page cache); reading the view again faults pages back in. False when
+  // nothing is mapped or the system refuses.
+  bool DropPages();
 
   const uint8_t* data() const { return m_data; }
   size_t size() const { return m_size; }

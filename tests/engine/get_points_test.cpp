@@ -81,38 +81,85 @@ TEST_F(GetPointsTest, MemoryAndFileDeliverTheSameLeadingRecords) {
   }
 }
 
+// Each cell read alone, cells merged with their neighbours, or copied from a
+// mapping of the file, in fetches mixing preloaded, clipped and whole cells:
+// the same records in the same places.
+TEST_F(GetPointsTest, EveryReadPathDeliversTheSameRecords) {
+  using vorlin::platform::RangeReader;
+  const std::pair<size_t, size_t> alone{0, 0}, paths[] = {
+      {0, RangeReader::kDefaultMergeLimit}, {RangeReader::kDefaultMappedBudget, 0}};
+  // Cells of up to 300 records lie closer than the merge limit.
+  TestFilter mixed([](const double* box) { return int(box[0] * 7 + box[1]) % 3 == 0 ? 0 : 1; },
+                   [](float x, float, float) { return int(x * 16) % 3 != 0; });
+  uint32_t seed = 50;
+  for (int version : {4, 5}) {
+    const qzv_test::TestFile f = RandomGrid(version, 6, 5, 4, ++seed, 300);
+    const uint32_t total = uint32_t(f.TotalPoints());
+    for (int budget : {0, int(total * 4)}) {
+      Open(f, budget);
+      auto& reader = dynamic_cast<QvVorlinImp*>(engine)->ReaderForTesting();
+      for (bool clip : {false, true}) {
+        Released<IPointCloudQuery> query{engine->createQuery(&mixed, clip)};
+        for (uint32_t bufferSize : {37u, total / 3, total}) {
+          SCOPED_TRACE(std::to_string(version) + "/" + std::to_string(budget) + "/" +
+                       std::to_string(clip) + "/" + std::to_string(bufferSize));
+          reader.SetLimits(alone.first, alone.second);
+          const std::vector<CellPoint> expected = Fetch(query.handle, bufferSize);
+          ASSERT_FALSE(expected.empty());
+          if (!clip) LeadingRecords{&file, {}}.Check(expected.data(), expected.size());
+          for (const auto& path : paths) {
+            reader.SetLimits(path.first, path.second);
+            // The mapping serves only cells a fetch has been to before.
+            EXPECT_TRUE(SameRecords(Fetch(query.handle, bufferSize), expected));
+            EXPECT_TRUE(SameRecords(Fetch(query.handle, bufferSize), expected));
+          }
+        }
+      }
+      reader.SetLimits(RangeReader::kDefaultMappedBudget, RangeReader::kDefaultMergeLimit);
+    }
+  }
+}
+
 // Every read of a fetch failing or coming short in turn: the fetch reports 0
 // (or a batch stops), the lock is free again and nothing leaks.
 TEST_F(GetPointsTest, EveryFailingReadIsContained) {
-  Open(RandomGrid(3, 3, 2, 2, 31, 60), 400);
-  TestFilter partial = Verdict(0);
-  Released<IPointCloudQuery> query{engine->createQuery(&partial, true)};
-  Released<IPointCloudQuery> whole{engine->createQuery(nullptr, false)};
-  const uint32_t total = uint32_t(file.TotalPoints());
-  std::vector<CellPoint> buffer(total);
-  for (bool shortRead : {false, true}) {
-    for (uint64_t n = 1;; ++n) {
-      vorlin::platform::ArmFault(vorlin::platform::kFaultRead, n, shortRead);
-      const uint32_t got = engine->getPoints(whole.handle, buffer.data(), total);
-      EXPECT_EQ(got, vorlin::platform::FaultTriggered() ? 0u : total);
-      engine->getPoints(query.handle, buffer.data(), total);
-      IPointSetData* set = nullptr;
-      IPointCloudCursor* cursor = nullptr;
-      for (uint32_t r = engine->createPointSet(query.handle, buffer.data(), 9, total, &set); r > 0;)
-        r = engine->getPointSetPoints(query.handle, buffer.data(), 9, set);
-      for (uint32_t r = engine->createCursor(whole.handle, buffer.data(), 9, &cursor); r > 0;)
-        r = engine->getCursorPoints(whole.handle, buffer.data(), 9, cursor);
-      const bool triggered = vorlin::platform::FaultTriggered();
-      vorlin::platform::DisarmFault();
-      if (set) set->release();
-      if (cursor) cursor->release();
-      if (!triggered) {
-        printf("queries: %llu reads swept\n", (unsigned long long)(n - 1));
-        break;
+  // Narrow records are read cell by cell, wide ones in one batch: from the
+  // mapping, or by merged reads.
+  const std::pair<int, bool> setups[] = {{3, false}, {4, false}, {4, true}};
+  for (const auto& setup : setups) {
+    Open(RandomGrid(setup.first, 3, 2, 2, 31, 60), 400);
+    if (setup.second)
+      dynamic_cast<QvVorlinImp*>(engine)->ReaderForTesting().SetLimits(
+          0, vorlin::platform::RangeReader::kDefaultMergeLimit);
+    TestFilter partial = Verdict(0);
+    Released<IPointCloudQuery> query{engine->createQuery(&partial, true)};
+    Released<IPointCloudQuery> whole{engine->createQuery(nullptr, false)};
+    const uint32_t total = uint32_t(file.TotalPoints());
+    std::vector<CellPoint> buffer(total);
+    for (bool shortRead : {false, true}) {
+      for (uint64_t n = 1;; ++n) {
+        vorlin::platform::ArmFault(vorlin::platform::kFaultRead, n, shortRead);
+        const uint32_t got = engine->getPoints(whole.handle, buffer.data(), total);
+        EXPECT_EQ(got, vorlin::platform::FaultTriggered() ? 0u : total);
+        engine->getPoints(query.handle, buffer.data(), total);
+        IPointSetData* set = nullptr;
+        IPointCloudCursor* cursor = nullptr;
+        for (uint32_t r = engine->createPointSet(query.handle, buffer.data(), 9, total, &set); r > 0;)
+          r = engine->getPointSetPoints(query.handle, buffer.data(), 9, set);
+        for (uint32_t r = engine->createCursor(whole.handle, buffer.data(), 9, &cursor); r > 0;)
+          r = engine->getCursorPoints(whole.handle, buffer.data(), 9, cursor);
+        const bool triggered = vorlin::platform::FaultTriggered();
+        vorlin::platform::DisarmFault();
+        if (set) set->release();
+        if (cursor) cursor->release();
+        if (!triggered) {
+          printf("queries: %llu reads swept\n", (unsigned long long)(n - 1));
+          break;
+        }
       }
     }
+    auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
+    ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
+    EXPECT_EQ(later.get(), total);
   }
-  auto later = std::async(std::launch::async, [&] { return engine->getPoints(whole.handle, buffer.data(), total); });
-  ASSERT_EQ(later.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(later.get(), total);
 }
