@@ -41,6 +41,13 @@ class VORLIN_API QvVorlin {
   // false, the file could not be opened; false with isOpen() true, the file
   // is not a usable QZV file: its handle and name are held, it has no cells,
   // and close() lets it go.
+  //
+  // Memory beyond the preload budget: fetches that come back to records
+  // already read copy them from a read-only mapping of the file (local disk
+  // file systems only), whose pages, up to 512 MiB, count towards the
+  // process's resident size until close; the system may reclaim them. The
+  // file must not be cut short by another process while it is open: a read
+  // would fail, a mapped copy stops the process.
   virtual bool open(const wchar_t* fileName, int preloadBudget) = 0;
   // Stops the loader (waiting for it) and closes the file; queries, point
   // sets and cursors of the file must be released before.

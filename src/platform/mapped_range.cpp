@@ -1,6 +1,7 @@
 #include "platform/mapped_range.h"
 
 #include <sys/mman.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace vorlin {
@@ -39,6 +40,27 @@ void MappedRange::Unmap() {
   m_length = 0;
   m_data = nullptr;
   m_size = 0;
+}
+
+bool OnLocalFileSystem(const File& file) {
+  const int fd = file.NativeHandle();
+  if (fd < 0) return false;
+  struct statfs fs;
+  if (::fstatfs(fd, &fs) != 0) return false;
+  switch (static_cast<uint64_t>(fs.f_type)) {
+    case 0xEF53:      // ext2, ext3, ext4
+    case 0x58465342:  // xfs
+    case 0x9123683E:  // btrfs
+    case 0xF2F52010:  // f2fs
+    case 0x2FC12FC1:  // zfs
+    case 0xCA451A4E:  // bcachefs
+    case 0x01021994:  // tmpfs
+    case 0x858458F6:  // ramfs
+    case 0x794C7630:  // overlayfs
+      return true;
+    default:
+      return false;  // network, FUSE and anything unknown: plain reads
+  }
 }
 
 }  // namespace platform

@@ -41,6 +41,12 @@ class MappedRange {
   size_t m_size = 0;
 };
 
+// True when file lies on a file system of this machine's own disks or
+// memory. A mapped page that cannot be read (a file cut short, a network
+// server that fails) stops the process with a signal where a read would
+// return an error, so long-lived mappings are kept to these file systems.
+bool OnLocalFileSystem(const File& file);
+
 }  // namespace platform
 }  // namespace vorlin
 

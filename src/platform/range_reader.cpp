@@ -46,7 +46,8 @@ bool RangeReader::Fetch(const Range* ranges, size_t count) {
     if (!m_mapTried) {
       m_mapTried = true;
       const int64_t size = m_file->Size();
-      if (size > 0 && uint64_t(size) <= SIZE_MAX && m_map.Map(*m_file, 0, size_t(size))) {
+      if (size > 0 && uint64_t(size) <= SIZE_MAX && OnLocalFileSystem(*m_file) &&
+          m_map.Map(*m_file, 0, size_t(size))) {
         m_windowBase = reinterpret_cast<uintptr_t>(m_map.data()) % kWindowBytes;
         m_mapped.assign((LastWindow(0, size_t(size)) + 64) / 64, 0);
         m_seen = m_mapped;

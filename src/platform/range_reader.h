@@ -35,7 +35,9 @@ namespace platform {
 // A failed or short read, or a range past the end of the file (also when the
 // file shrank after it was mapped), fails the fetch; the caller's buffers
 // then hold unspecified bytes. (Another process cutting the file short during
-// a mapped copy is the one failure a mapping cannot report as an error.)
+// a mapped copy is the one failure a mapping cannot report as an error, so
+// files on network or user-space file systems, where a read can fail at any
+// time, are never mapped: see OnLocalFileSystem.)
 //
 // Not thread-safe: one caller at a time, like the file it reads. Memory: up
 // to the budget of mapped file pages, two window tables (one bit per 2 MiB
