@@ -78,6 +78,13 @@ class VORLIN_API SourceReadError : public std::runtime_error {
   ~SourceReadError() override;
 };
 
+// One point as a batch read delivers it: the values of ReadNextPointEx less
+// the normals, which LAS sources do not carry.
+struct LasPoint {
+  double x, y, z;
+  unsigned char red, green, blue, intensity, customAttribute;
+};
+
 // Reads one LAS or LAZ file as a source of the import. Open checks the
 // header, the record length (at least the point format's minimum), the LAZ
 // compression record and chunk table; a file that fails any check does not
@@ -150,6 +157,14 @@ class VORLIN_API SourceReader : public IReader2 {
   // rewinds); Close and the destructor stop the threads within one record.
   // Plain LAS is always read directly.
   void SetDecodeAhead(bool on, unsigned threads = 0);
+
+  // Up to max of the pass's next points into points, each as
+  // ReadNextPointEx would give it, in one call: the count delivered, 0 at
+  // the end of the pass. Damaged compressed data ends a batch after the
+  // records before it; the next call throws SourceReadError. Mixes freely
+  // with the point reads (a pass starts with ReadFirstPoint(Ex) or
+  // RewindRecords).
+  size_t ReadNextPoints(LasPoint* points, size_t max);
 
   struct State;
 

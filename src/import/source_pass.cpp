@@ -247,9 +247,10 @@ class Binner {
   uint64_t m_processed = 0;
 };
 
-// The built-in LAS reader's points in bulk; false at a point outside the
-// bounds.
-bool BinLasPoints(Zelvane::Vorlin::LasReader& reader, Binner& binner) {
+// The points of a reader that delivers them in batches (the built-in LAS
+// reader, the source reader); false at a point outside the bounds.
+template <class BatchReader>
+bool BinPointBatches(BatchReader& reader, Binner& binner) {
   constexpr size_t kBatch = 1024;
   std::unique_ptr<Zelvane::Vorlin::LasPoint[]> batch(new Zelvane::Vorlin::LasPoint[kBatch]);
   std::unique_ptr<CellPoint[]> records(new CellPoint[kBatch]);
@@ -293,10 +294,16 @@ bool SourcePass::Bin(const format::QzvGrid& grid, uint64_t announced, uint32_t m
     bool more = ReadSourcePoint(reader, extended, true, s);
     if (!more) continue;
     if (!binner.Add(s.p, s.red, s.green, s.blue, s.intensity, s.normal, s.custom)) return false;
-    // Only the reader itself: a host's class derived from it may read
-    // differently.
+    // Only the readers themselves: a host's class derived from one may
+    // read differently.
     if (typeid(*reader) == typeid(Zelvane::Vorlin::LasReader)) {
-      if (!BinLasPoints(*static_cast<Zelvane::Vorlin::LasReader*>(reader), binner)) return false;
+      if (!BinPointBatches(*static_cast<Zelvane::Vorlin::LasReader*>(reader), binner))
+        return false;
+      continue;
+    }
+    if (typeid(*reader) == typeid(Zelvane::Vorlin::SourceReader)) {
+      if (!BinPointBatches(*static_cast<Zelvane::Vorlin::SourceReader*>(reader), binner))
+        return false;
       continue;
     }
     while ((more = ReadSourcePoint(reader, extended, false, s))) {

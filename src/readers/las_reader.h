@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "vorlin/las_source.h"
 #include "vorlin/reader.h"
 
 namespace vorlin {
@@ -14,12 +15,6 @@ class BufferedRecordReader;
 
 namespace Zelvane {
 namespace Vorlin {
-
-// One point as LasReader::ReadNextPoints delivers it.
-struct LasPoint {
-  double x, y, z;
-  unsigned char red, green, blue, intensity, customAttribute;
-};
 
 // Built-in reader of ASPRS LAS files, point formats 0 to 5 (record length at
 // most 64). Delivers position, colour, intensity and the classification's low

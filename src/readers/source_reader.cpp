@@ -34,6 +34,28 @@ struct SourceReader::State {
   size_t colorAt = 0;
   size_t classificationAt = kClassificationAt;
   uint8_t classificationMask = 31;
+
+  void Convert(const uint8_t* r, LasPoint& p) {
+    p.x = GetI32(r) * info.scale[0] + info.offset[0];
+    p.y = GetI32(r + 4) * info.scale[1] + info.offset[1];
+    p.z = GetI32(r + 8) * info.scale[2] + info.offset[2];
+    p.customAttribute = r[classificationAt] & classificationMask;
+    p.red = p.green = p.blue = 0;
+
+    // As the built-in reader: 16-bit values are reduced to 8 bits from the
+    // first value of the pass above 255 on; 8-bit files pass through.
+    const uint16_t rawIntensity = GetU16(r + kIntensityAt);
+    if (rawIntensity > 255) intensityScaling = true;
+    p.intensity = (unsigned char)(intensityScaling ? rawIntensity >> 8 : rawIntensity);
+    if (colorAt != 0) {
+      uint16_t c[3] = {GetU16(r + colorAt), GetU16(r + colorAt + 2), GetU16(r + colorAt + 4)};
+      if (c[0] > 255 || c[1] > 255 || c[2] > 255) colorScaling = true;
+      const int shift = colorScaling ? 8 : 0;
+      p.red = (unsigned char)(c[0] >> shift);
+      p.green = (unsigned char)(c[1] >> shift);
+      p.blue = (unsigned char)(c[2] >> shift);
+    }
+  }
 };
 
 SourceReader::SourceReader() : m_state(new State) {}
@@ -114,29 +136,37 @@ bool SourceReader::ReadNextPointEx(double& x, double& y, double& z, unsigned cha
     if (s.failed) throw SourceReadError(s.error);
     return false;
   }
-  const uint8_t* r = s.record.data();
-  const LasSourceInfo& info = s.info;
-  x = GetI32(r) * info.scale[0] + info.offset[0];
-  y = GetI32(r + 4) * info.scale[1] + info.offset[1];
-  z = GetI32(r + 8) * info.scale[2] + info.offset[2];
-  customAttribute = r[s.classificationAt] & s.classificationMask;
+  LasPoint p;
+  s.Convert(s.record.data(), p);
+  x = p.x;
+  y = p.y;
+  z = p.z;
+  red = p.red;
+  green = p.green;
+  blue = p.blue;
+  intensity = p.intensity;
+  customAttribute = p.customAttribute;
   normalX = normalY = normalZ = 0.0f;
-  red = green = blue = 0;
-
-  // As the built-in reader: 16-bit values are reduced to 8 bits from the
-  // first value of the pass above 255 on; 8-bit files pass through.
-  const uint16_t rawIntensity = GetU16(r + kIntensityAt);
-  if (rawIntensity > 255) s.intensityScaling = true;
-  intensity = (unsigned char)(s.intensityScaling ? rawIntensity >> 8 : rawIntensity);
-  if (s.colorAt != 0) {
-    uint16_t c[3] = {GetU16(r + s.colorAt), GetU16(r + s.colorAt + 2), GetU16(r + s.colorAt + 4)};
-    if (c[0] > 255 || c[1] > 255 || c[2] > 255) s.colorScaling = true;
-    const int shift = s.colorScaling ? 8 : 0;
-    red = (unsigned char)(c[0] >> shift);
-    green = (unsigned char)(c[1] >> shift);
-    blue = (unsigned char)(c[2] >> shift);
-  }
   return true;
+}
+
+size_t SourceReader::ReadNextPoints(LasPoint* points, size_t max) {
+  State& s = *m_state;
+  size_t done = 0;
+  while (done < max && !s.failed) {
+    const uint8_t* run = nullptr;
+    size_t got = 0;
+    const auto result = s.stream.NextRun(max - done, &run, &got);
+    if (result == vorlin::las::RecordStream::Result::Damaged) {
+      s.failed = true;
+      s.error = s.stream.error();
+    }
+    if (got == 0) break;
+    for (size_t i = 0; i < got; ++i) s.Convert(run + i * s.info.recordLength, points[done + i]);
+    done += got;
+  }
+  if (done == 0 && s.failed) throw SourceReadError(s.error);
+  return done;
 }
 
 const LasSourceInfo& SourceReader::info() const { return m_state->info; }

@@ -81,8 +81,9 @@ std::vector<uint8_t> ImportedBytes(const std::wstring& source, IReader* reader,
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-// The binning reads the built-in reader in batches and refills; the file
-// must come out as when the same reader is read point by point, including
+// The binning reads the built-in and the source reader in batches and
+// refills; the file must come out as when a reader is read point by point,
+// including
 // 16-bit colour and intensity that first appear in the middle of a batch
 // (from there on both are reduced to 8 bits).
 TEST_F(LasImport, BatchedReadsMatchPointByPointReads) {
@@ -94,8 +95,11 @@ TEST_F(LasImport, BatchedReadsMatchPointByPointReads) {
   std::vector<uint8_t> batched = ImportedBytes(las, nullptr, m_dir.file("batched.qzv"));
   ForwardingReader forwarding;
   std::vector<uint8_t> single = ImportedBytes(las, &forwarding, m_dir.file("single.qzv"));
+  vs::SourceReader source;
+  std::vector<uint8_t> sourceBatched = ImportedBytes(las, &source, m_dir.file("source.qzv"));
   ASSERT_GT(batched.size(), 20000u * 20u);
   EXPECT_TRUE(batched == single);
+  EXPECT_TRUE(sourceBatched == single);
   ExpectNoLeftovers();
 }
 

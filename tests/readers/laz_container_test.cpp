@@ -278,6 +278,15 @@ TEST_F(LazBadInput, DecodingAheadFailsAtTheSameRecordAsDecodingDirectly) {
       EXPECT_FALSE(reader.NextRecord(record.data()));  // the failure is sticky
       errors[ahead] = reader.lastError();
     }
+    // Batches deliver the same records' points, then throw.
+    vv::SourceReader batches;
+    ASSERT_TRUE(batches.Open(dir.wfile("bad.laz").c_str()));
+    std::vector<vv::LasPoint> points(1000);
+    size_t delivered = 0;
+    EXPECT_THROW(for (size_t n; (n = batches.ReadNextPoints(points.data(), points.size()));)
+                     delivered += n,
+                 vv::SourceReadError);
+    EXPECT_EQ(delivered, counts[0]);
     EXPECT_FALSE(errors[0].empty());
     for (int ahead = 1; ahead < kWays; ++ahead) {
       EXPECT_EQ(counts[0], counts[ahead]);

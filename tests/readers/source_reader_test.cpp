@@ -56,6 +56,23 @@ void ExpectSameAsBuiltIn(const std::string& path) {
   EXPECT_TRUE(expected == got);
   EXPECT_EQ(got.size(), count[1]);
   EXPECT_TRUE(Pass(source) == got) << "a second pass starts over";
+  // Batches of any size deliver the same points.
+  for (size_t size : {size_t(1), size_t(7), size_t(1000)}) {
+    std::vector<vv::LasPoint> batch(size);
+    std::vector<Delivered> batched(1);
+    Delivered& first = batched[0];
+    if (!source.ReadFirstPointEx(first.x, first.y, first.z, first.red, first.green, first.blue,
+                                 first.intensity, first.n[0], first.n[1], first.n[2], first.custom))
+      batched.clear();
+    for (size_t n; !batched.empty() && (n = source.ReadNextPoints(batch.data(), size));) {
+      for (size_t i = 0; i < n; ++i) {
+        const vv::LasPoint& p = batch[i];
+        batched.push_back({p.x, p.y, p.z, p.red, p.green, p.blue, p.intensity, p.customAttribute,
+                           {0.0f, 0.0f, 0.0f}});
+      }
+    }
+    EXPECT_TRUE(batched == got) << "batches of " << size;
+  }
   builtIn.Close();
   source.Close();
 }

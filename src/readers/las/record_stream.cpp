@@ -248,6 +248,33 @@ RecordStream::Result RecordStream::Next(uint8_t* record) {
   return result;
 }
 
+RecordStream::Result RecordStream::NextRun(size_t max, const uint8_t** run, size_t* got) {
+  *run = nullptr;
+  *got = 0;
+  if (max == 0) return Result::End;
+  // The read buffer takes records of up to 64 bytes in place.
+  const bool inPlace = !m_direct.decoder && !m_ahead && m_records && !m_damaged &&
+                       m_recordLength <= 64 && m_delivered < m_present;
+  if (inPlace) {
+    const uint64_t left = m_present - m_delivered;
+    *run = m_records->ReadMany(m_recordLength, size_t(std::min<uint64_t>(max, left)), got);
+    if (*got > 0) {
+      m_delivered += *got;
+      return Result::Record;
+    }
+  }
+  // Decoded records, or the end of a plain file, one Next at a time.
+  constexpr size_t kRunRecords = 256;
+  const size_t wanted = std::min(max, kRunRecords);
+  m_run.resize(wanted * size_t(m_recordLength));
+  Result result = Result::Record;
+  size_t n = 0;
+  while (n < wanted && (result = Next(m_run.data() + n * m_recordLength)) == Result::Record) ++n;
+  *run = m_run.data();
+  *got = n;
+  return n > 0 ? Result::Record : result;
+}
+
 RecordStream::Result RecordStream::Decode(uint8_t* record) {
   if (m_damaged) return Result::Damaged;
   if (!m_file.IsValid() || m_delivered >= m_present) return Result::End;

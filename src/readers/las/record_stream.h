@@ -45,6 +45,10 @@ class RecordStream {
   // The next record (recordLength bytes) into record. Damaged stays the
   // answer until the next Rewind.
   Result Next(uint8_t* record);
+  // Up to max of the next records, one after the other at *run and valid
+  // until the next call: *got of them, above 0 exactly when the result is
+  // Record. Plain files hand them over from the read buffer uncopied.
+  Result NextRun(size_t max, const uint8_t** run, size_t* got);
 
   const std::string& error() const { return m_error; }
 
@@ -143,6 +147,7 @@ class RecordStream {
   int m_compressor = 0;
   std::vector<Zelvane::Vorlin::laz::Item> m_items;
   ChunkLoader m_direct;
+  std::vector<uint8_t> m_run;  // NextRun's records where they are decoded
   std::vector<Chunk> m_chunks;
   bool m_unchunked = false;
   size_t m_nextChunk = 0;
