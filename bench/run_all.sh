@@ -112,6 +112,10 @@ row(scene, "BM_OpenToFirstPoints/67108864", "scene", "budget 64 MiB, 10k records
 row(scene, "BM_CreateQueryFrustum", "scene")
 row(scene, "BM_GetPointsPreloaded", "scene", ratio_mem)
 row(scene, "BM_GetPointsFromFile", "scene", ratio_pread)
+first = scene.get("BM_GetPointsFirstFromFile")
+row(scene, "BM_GetPointsFirstFromFile", "scene",
+    f"{rate(first) / rate(pread):.2f} x pread; first fetch of a fresh engine"
+    if first and pread and rate(first) else "first fetch of a fresh engine")
 row(scene, "BM_MemcpySameBytes", "scene", "20 MB")
 row(scene, "BM_PreadSameBytes", "scene", "20 MB, page cache, one read")
 pieces = scene.get("BM_PreadInCellPieces")
