@@ -6,6 +6,7 @@
 #include "base/little_endian.h"
 #include "platform/file.h"
 #include "readers/buffered_record_reader.h"
+#include "readers/las_point_fields.h"
 
 namespace Zelvane {
 namespace Vorlin {
@@ -158,15 +159,8 @@ bool LasReader::ReadNextPointEx(double& x, double& y, double& z, unsigned char& 
                                 float& normalZ, unsigned char& customAttribute) {
   LasPoint point;
   if (ReadNextPoints(&point, 1) == 0) return false;
-  x = point.x;
-  y = point.y;
-  z = point.z;
-  red = point.red;
-  green = point.green;
-  blue = point.blue;
-  intensity = point.intensity;
-  customAttribute = point.customAttribute;
-  normalX = normalY = normalZ = 0.0f;
+  vorlin::DeliverLasPoint(point, x, y, z, red, green, blue, intensity, normalX, normalY, normalZ,
+                          customAttribute);
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include "format/little_endian.h"
 #include "readers/las/las_header.h"
 #include "readers/las/record_stream.h"
+#include "readers/las_point_fields.h"
 #include "vorlin/las_source.h"
 
 namespace Zelvane {
@@ -138,15 +139,8 @@ bool SourceReader::ReadNextPointEx(double& x, double& y, double& z, unsigned cha
   }
   LasPoint p;
   s.Convert(s.record.data(), p);
-  x = p.x;
-  y = p.y;
-  z = p.z;
-  red = p.red;
-  green = p.green;
-  blue = p.blue;
-  intensity = p.intensity;
-  customAttribute = p.customAttribute;
-  normalX = normalY = normalZ = 0.0f;
+  vorlin::DeliverLasPoint(p, x, y, z, red, green, blue, intensity, normalX, normalY, normalZ,
+                          customAttribute);
   return true;
 }
 
