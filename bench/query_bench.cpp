@@ -15,6 +15,7 @@
 
 #include "engine/point_cloud_query.h"
 #include "engine/qv_vorlin_imp.h"
+#include "middle_frustum.h"
 
 #include <algorithm>
 #include <chrono>
@@ -25,6 +26,8 @@
 #include <vector>
 
 using namespace Zelvane::Vorlin;
+
+using vorlin_bench::MiddleFrustum;
 
 namespace {
 
@@ -46,28 +49,6 @@ double ThreadCpuMs() {
 }
 
 std::wstring Widen(const std::string& s) { return std::wstring(s.begin(), s.end()); }
-
-// A box-shaped frustum over the middle half of the cloud in x and y, looking
-// along +z (x right, y up).
-VorlinViewFrustum MiddleFrustum(QvVorlin& engine) {
-  double lo[3], hi[3];
-  engine.getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double x0 = lo[0] + (hi[0] - lo[0]) * 0.25, x1 = hi[0] - (hi[0] - lo[0]) * 0.25;
-  const double y0 = lo[1] + (hi[1] - lo[1]) * 0.25, y1 = hi[1] - (hi[1] - lo[1]) * 0.25;
-  const double zn = lo[2] - 1, zf = hi[2] + 1;
-  VorlinViewFrustum f;
-  f.setNearUpperRight(x1, y1, zn);
-  f.setNearUpperLeft(x0, y1, zn);
-  f.setNearLowerLeft(x0, y0, zn);
-  f.setNearLowerRight(x1, y0, zn);
-  f.setFarUpperRight(x1, y1, zf);
-  f.setFarUpperLeft(x0, y1, zf);
-  f.setFarLowerLeft(x0, y0, zf);
-  f.setFarLowerRight(x1, y0, zf);
-  f.setNearClip(true);
-  f.setFarClip(true);
-  return f;
-}
 
 struct Engine {
   explicit Engine(int budget) : engine(QvVorlin::create()) {

@@ -21,10 +21,13 @@
 #include <vorlin/vorlin.h>
 
 #include "generating_reader.h"
+#include "middle_frustum.h"
 #include "import/point_cloud_importer.h"
 #include "platform/wide_string.h"
 
 using namespace Zelvane::Vorlin;
+
+using vorlin_bench::MiddleFrustum;
 
 namespace {
 
@@ -44,26 +47,6 @@ long PeakMb() {
   struct rusage u;
   getrusage(RUSAGE_SELF, &u);
   return u.ru_maxrss / 1024;
-}
-
-VorlinViewFrustum MiddleFrustum(QvVorlin& engine) {
-  double lo[3], hi[3];
-  engine.getExtents(lo[0], lo[1], lo[2], hi[0], hi[1], hi[2]);
-  const double x0 = lo[0] + (hi[0] - lo[0]) * 0.25, x1 = hi[0] - (hi[0] - lo[0]) * 0.25;
-  const double y0 = lo[1] + (hi[1] - lo[1]) * 0.25, y1 = hi[1] - (hi[1] - lo[1]) * 0.25;
-  const double zn = lo[2] - 1, zf = hi[2] + 1;
-  VorlinViewFrustum f;
-  f.setNearUpperRight(x1, y1, zn);
-  f.setNearUpperLeft(x0, y1, zn);
-  f.setNearLowerLeft(x0, y0, zn);
-  f.setNearLowerRight(x1, y0, zn);
-  f.setFarUpperRight(x1, y1, zf);
-  f.setFarUpperLeft(x0, y1, zf);
-  f.setFarLowerLeft(x0, y0, zf);
-  f.setFarLowerRight(x1, y0, zf);
-  f.setNearClip(true);
-  f.setFarClip(true);
-  return f;
 }
 
 }  // namespace
