@@ -1,5 +1,6 @@
-// A LAS or LAZ file through the source reader: open, every record raw, then
-// a pass of points as the import reads them. Damaged data may refuse to open
+// A LAS or LAZ file through the source reader: open, every record raw, a
+// pass of points as the import reads them, then batches decoded ahead on two
+// threads. Damaged data may refuse to open
 // or stop a pass with an error, never crash, hang or grow without bound.
 #include <vector>
 
@@ -18,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint64_t records = 0;
     while (reader.NextRecord(record.data())) ++records;
     if (records > info.presentCount) abort();
-    if (!reader.failed() && records != info.presentCount) abort();
+    const bool damaged = reader.failed();
+    if (!damaged && records != info.presentCount) abort();
     double x, y, z;
     unsigned char r, g, b, intensity, custom;
     float nx, ny, nz;
@@ -30,6 +32,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (points != records) abort();  // a pass repeats the records exactly
     } catch (const vs::SourceReadError&) {
       if (!reader.failed()) abort();
+    }
+    // Decoding ahead meets the same records and the same damage.
+    reader.SetDecodeAhead(true, 2);
+    if (reader.RewindRecords()) {
+      std::vector<vs::LasPoint> batch(512);
+      uint64_t batched = 0;
+      bool threw = false;
+      try {
+        for (size_t n; (n = reader.ReadNextPoints(batch.data(), batch.size()));) batched += n;
+      } catch (const vs::SourceReadError&) {
+        threw = true;
+      }
+      if (batched != records || threw != damaged) abort();
     }
     reader.Close();
   }
