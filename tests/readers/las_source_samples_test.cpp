@@ -93,19 +93,17 @@ TEST_F(SourceSamples, LasToLazToLasKeepsEveryRecord) {
 // as many points as the source announces.
 TEST_F(SourceSamples, ImportsHoldTheAnnouncedPoints) {
   std::vector<std::string> sources;
-  for (const auto& entry : std::filesystem::directory_iterator(kLaz)) {
-    const std::string path = entry.path().string();
-    if (entry.path().extension() == ".laz") sources.push_back(path);
-  }
-  for (const auto& entry : std::filesystem::directory_iterator(kLas)) {
-    const std::vector<uint8_t> head = ReadBytes(entry.path().string());
-    if (entry.path().extension() == ".las" && head.size() > 26 && head[25] == 4)
-      sources.push_back(entry.path().string());
-  }
-  for (const auto& entry : std::filesystem::directory_iterator(kLaz)) {
-    const std::vector<uint8_t> head = ReadBytes(entry.path().string());
-    if (entry.path().extension() == ".las" && head.size() > 26 && head[25] == 4)
-      sources.push_back(entry.path().string());
+  for (const std::string& folder : {kLaz, kLas}) {
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+      const std::string path = entry.path().string();
+      const std::string extension = entry.path().extension().string();
+      if (extension == ".laz") {
+        sources.push_back(path);
+      } else if (extension == ".las") {
+        const std::vector<uint8_t> head = ReadBytes(path);  // LAS 1.4 only
+        if (head.size() > 26 && head[25] == 4) sources.push_back(path);
+      }
+    }
   }
   EXPECT_GE(sources.size(), 15u);
   for (const std::string& source : sources) {
